@@ -1,0 +1,58 @@
+// Process-wide state shared by the dialog, the collection run and the
+// collectors. Plain variables, no locks: CancelRequested is written by the
+// dialog thread and read by the worker; the rest is written before the worker
+// starts or only by the worker.
+#pragma once
+#include "app/app_constants.h"
+#include "app/user_info_dialog.h"
+#include "framework/framework.h"
+#include "platform/win.h"
+
+class RepeatingCallback;
+
+// ---- application state ------------------------------------------------------
+extern HMODULE ResourceLibrary;
+extern char CommandLineCopy[528];
+extern HWND MainDialogWindow;
+extern CListBox StatusList;
+extern volatile BYTE CancelRequested;
+extern volatile LONG CollectionRunning;
+extern volatile LONG ClosingGuard;
+extern volatile LONG CollectionFinished;
+extern volatile LONG ExtendedCollection;
+extern char ProgramVersion[kPathSize];
+extern LONG StepCounter;
+extern LONG StepCounterTotal;
+extern LONG FileCounter;
+extern char StepCounterFormat[kPathSize];
+extern char FileCounterFormat[kPathSize];
+extern RepeatingCallback* ProgressTimer;
+extern CUserInfoDialog UserInfo;
+
+// ---- run state: output tree -------------------------------------------------
+extern HANDLE CollectionFinishedEvent;
+extern char OutputBase[kPathSize];
+extern char OutputRoot[kPathSize];
+extern char DumpsFolder[kPathSize];
+extern char LogsFolder[kPathSize];
+extern char IniFilesFolder[kPathSize];
+extern char BatFilesFolder[kPathSize];
+extern char SysInfoFolder[kPathSize];
+extern char ProductBaseFolder[kPathSize];
+extern char StartupFolder[kPathSize];
+
+// ---- run state: output location and archive ----------------------------------
+extern char ProgramFolder[kPathSize];
+extern char HomePathText[kPathSize];
+extern char EntryPagePath[kPathSize];
+extern char ArchivePath[kPathSize];
+extern char NaviFilePath[kPathSize];
+// Set when the folder browser chose OutputBase (program on a CD).
+extern bool OutputBaseChosenByUser;
+
+// ---- navigation ---------------------------------------------------------------
+// Font size NAVI.html is currently set to: -1 right after it was created.
+extern int NaviFontSize;
+
+// True when the user confirmed cancelling.
+inline bool IsCancelRequested() { return CancelRequested != 0; }

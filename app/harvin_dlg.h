@@ -1,0 +1,44 @@
+// The main dialog class. It is also the base of the collector classes, which
+// are constructed without a parent and never shown: they inherit the page
+// operation and the status functions from here.
+#pragma once
+#include "app/app_state.h"
+#include "framework/framework.h"
+
+#include <cstdio>
+
+class CHarvinDlg : public CDialog {
+public:
+    explicit CHarvinDlg(HWND parent = nullptr);
+    ~CHarvinDlg() override;
+
+    const MessageMapEntry* GetMessageMap() const override;
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+
+    void OnPaint();
+    void OnStartCollection();
+    void OnCancelOrClose();
+
+    // ---- status functions: usable from any thread and without a dialog ----
+    // They act by sending messages to the dialog's controls; with no dialog
+    // they do nothing.
+    static void SetStatusText(const char* text);
+    // Text `id` used as a format with one integer (at most 520 bytes).
+    static void SetStatusTextFromId(UINT id, long value);
+    static void AddStatusLine(const char* text);
+    // Text `id` formatted with both texts when both are given, else with the first.
+    static void AddStatusLineFromId(UINT id, const char* first, const char* second = nullptr);
+    static void AnnounceStatus(UINT id);
+    // Text `id` formatted with `text`, or with text `fallbackId` when text is null.
+    static int ShowMessageFromId(UINT id, const char* text, UINT fallbackId, UINT style, UINT beepType);
+    static void AdvanceStepCounter();
+    static void AdvanceFileCounter();
+
+    // Opens a report page (see report/page_writer.h).
+    static FILE* CreateReportPage(const char* folder, const char* fileName, UINT statusTextId,
+                                  const char* caption, const char* title, int announce);
+
+protected:
+    HICON m_hIcon;
+};

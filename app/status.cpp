@@ -1,0 +1,99 @@
+// The status functions: the dialog's status line and its status list, which
+// is the run log stored in the archive.
+#include "app/harvin_dlg.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kPixelsPerCharacter = 6;
+
+HWND StatusLineControl()
+{
+    return MainDialogWindow != nullptr ? GetDlgItem(MainDialogWindow, IDC_STATUS_LINE) : nullptr;
+}
+
+}  // namespace
+
+void CHarvinDlg::SetStatusText(const char* text)
+{
+    HWND line = StatusLineControl();
+    if (line == nullptr) return;
+    SetWindowTextA(line, text != nullptr ? text : "");
+}
+
+void CHarvinDlg::SetStatusTextFromId(UINT id, long value)
+{
+    char format[200];
+    char text[520];
+    LoadResourceText(id, format);
+    FormatText(text, format, value);
+    SetStatusText(text);
+}
+
+void CHarvinDlg::AddStatusLine(const char* text)
+{
+    if (StatusList.GetSafeHwnd() == nullptr) return;
+    if (text != nullptr) {
+        int width = static_cast<int>(strlen(text)) * kPixelsPerCharacter;
+        if (StatusList.GetHorizontalExtent() < width) StatusList.SetHorizontalExtent(width);
+    }
+    StatusList.AddString(text != nullptr ? text : "");
+    StatusList.SetTopIndex(StatusList.GetCount() - 1);
+}
+
+void CHarvinDlg::AddStatusLineFromId(UINT id, const char* first, const char* second)
+{
+    char format[520];
+    char text[520];
+    LoadResourceText(id, format);
+    if (first != nullptr && second != nullptr) {
+        FormatText(text, format, first, second);
+    } else {
+        FormatText(text, format, first != nullptr ? first : "");
+    }
+    AddStatusLine(text);
+}
+
+void CHarvinDlg::AnnounceStatus(UINT id)
+{
+    char text[520];
+    LoadResourceText(id, text);
+    AddStatusLine(text);
+    SetStatusText(text);
+}
+
+int CHarvinDlg::ShowMessageFromId(UINT id, const char* text, UINT fallbackId, UINT style, UINT beepType)
+{
+    char format[300];
+    char fallback[200];
+    char message[520];
+    LoadResourceText(id, format);
+    if (text == nullptr) {
+        LoadResourceText(fallbackId, fallback);
+        text = fallback;
+    }
+    FormatText(message, format, text);
+    MessageBeep(beepType);
+    char caption[kPathSize];
+    LoadResourceText(IDS_APP_TITLE, caption);
+    return MessageBoxA(MainDialogWindow, message, caption, style);
+}
+
+void CHarvinDlg::AdvanceStepCounter()
+{
+    ++StepCounter;
+    char text[520];
+    FormatText(text, StepCounterFormat, 0, static_cast<int>(StepCounter));
+    SetStatusText(text);
+}
+
+void CHarvinDlg::AdvanceFileCounter()
+{
+    ++FileCounter;
+    char text[520];
+    FormatText(text, FileCounterFormat, static_cast<int>(FileCounter));
+    SetStatusText(text);
+}

@@ -1,0 +1,122 @@
+#include "platform/bounded_text.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+template <typename Char>
+size_t BoundedLength(const Char* text, size_t limit)
+{
+    size_t n = 0;
+    while (n < limit && text[n] != 0) ++n;
+    return n;
+}
+
+template <typename Char>
+bool CopyBounded(Char* dst, size_t capacity, const Char* src)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    static const Char empty[1] = {0};
+    if (src == nullptr) src = empty;
+    size_t n = BoundedLength(src, capacity);
+    bool fit = n < capacity;
+    if (!fit) n = capacity - 1;
+    memmove(dst, src, n * sizeof(Char));
+    dst[n] = 0;
+    return fit;
+}
+
+template <typename Char>
+bool AppendBounded(Char* dst, size_t capacity, const Char* src)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    size_t used = BoundedLength(dst, capacity);
+    if (used >= capacity) {  // unterminated input: terminate it, report the cut
+        dst[capacity - 1] = 0;
+        return false;
+    }
+    return CopyBounded(dst + used, capacity - used, src);
+}
+
+}  // namespace
+
+bool CopyText(char* dst, size_t capacity, const char* src) { return CopyBounded(dst, capacity, src); }
+bool AppendText(char* dst, size_t capacity, const char* src) { return AppendBounded(dst, capacity, src); }
+bool CopyText(wchar_t* dst, size_t capacity, const wchar_t* src) { return CopyBounded(dst, capacity, src); }
+bool AppendText(wchar_t* dst, size_t capacity, const wchar_t* src) { return AppendBounded(dst, capacity, src); }
+
+bool FormatTextV(char* dst, size_t capacity, const char* format, va_list args)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    int n = vsnprintf(dst, capacity, format, args);
+    dst[capacity - 1] = '\0';
+    return n >= 0 && static_cast<size_t>(n) < capacity;
+}
+
+bool FormatText(char* dst, size_t capacity, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool fit = FormatTextV(dst, capacity, format, args);
+    va_end(args);
+    return fit;
+}
+
+bool AppendFormat(char* dst, size_t capacity, const char* format, ...)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    size_t used = BoundedLength(dst, capacity);
+    if (used >= capacity) {
+        dst[capacity - 1] = '\0';
+        return false;
+    }
+    va_list args;
+    va_start(args, format);
+    bool fit = FormatTextV(dst + used, capacity - used, format, args);
+    va_end(args);
+    return fit;
+}
+
+bool FormatTextV(wchar_t* dst, size_t capacity, const wchar_t* format, va_list args)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    int n = vswprintf(dst, capacity, format, args);
+    dst[capacity - 1] = L'\0';
+    if (n < 0) {
+        // vswprintf reports a cut as failure; keep what fits, terminated.
+        return false;
+    }
+    return static_cast<size_t>(n) < capacity;
+}
+
+bool FormatText(wchar_t* dst, size_t capacity, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool fit = FormatTextV(dst, capacity, format, args);
+    va_end(args);
+    return fit;
+}
+
+bool EndsWithBackslash(const char* text)
+{
+    size_t n = text ? strlen(text) : 0;
+    return n > 0 && text[n - 1] == '\\';
+}
+
+bool EnsureTrailingBackslash(char* dst, size_t capacity)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    size_t n = BoundedLength(dst, capacity);
+    if (n == 0 || n >= capacity) return n == 0;
+    if (dst[n - 1] == '\\') return true;
+    return AppendBounded(dst, capacity, "\\");
+}
+
+bool JoinPath(char* dst, size_t capacity, const char* folder, const char* name)
+{
+    bool fit = CopyBounded(dst, capacity, folder);
+    if (!EndsWithBackslash(dst)) fit = AppendBounded(dst, capacity, "\\") && fit;
+    return AppendBounded(dst, capacity, name) && fit;
+}

@@ -1,0 +1,2 @@
+// Placeholder until the layered provider lister lands.
+int main() { return 0; }
