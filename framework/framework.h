@@ -102,6 +102,7 @@ public:
     HWND GetDlgItem(int controlId) const;
     HWND GetSafeHwnd() const { return m_hWnd; }
     UINT GetTemplateId() const { return m_templateId; }
+    void SetParentWindow(HWND parent) { m_parent = parent; }
 
     HWND m_hWnd;
 

@@ -1,0 +1,261 @@
+#include "app/report_archive.h"
+
+#include "app/app_state.h"
+#include "app/harvin_dlg.h"
+#include "app/output_tree.h"
+#include "app/repeating_callback.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+
+#include <commctrl.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <objbase.h>
+#include <shlobj.h>
+#include <sys/stat.h>
+
+bool ArchiveCopiedToDesktop = true;
+
+namespace {
+
+constexpr size_t kArchiveBufferSize = 8192;
+constexpr int kLongestLoggedLine = 254;
+const char kArchiveComment[] = "Norvane Support Information File";
+
+bool g_archiveIncomplete = false;
+
+ZipTime ToZipTime(const struct tm& t)
+{
+    return ZipTime{static_cast<unsigned>(t.tm_sec),  static_cast<unsigned>(t.tm_min),
+                   static_cast<unsigned>(t.tm_hour), static_cast<unsigned>(t.tm_mday),
+                   static_cast<unsigned>(t.tm_mon),  static_cast<unsigned>(t.tm_year + 1900)};
+}
+
+// A time that cannot be converted (before 1970, invalid) must not stop the
+// archive: such entries get 1 January 1980, the first date a zip can hold.
+ZipTime LocalZipTime(time_t when)
+{
+    const struct tm* local = localtime(&when);
+    if (local == nullptr) return ZipTime{0, 0, 0, 1, 0, 1980};
+    return ToZipTime(*local);
+}
+
+ZipEntryInfo EntryInfo(time_t when, uint32_t attributes)
+{
+    ZipEntryInfo info{};
+    info.tmz_date = LocalZipTime(when);
+    info.dosDate = 0;
+    info.internal_fa = attributes;
+    info.external_fa = attributes;
+    return info;
+}
+
+bool JoinEntryName(char (&out)[kPathSize], const char* prefix, const char* name)
+{
+    if (prefix == nullptr) return CopyText(out, name);
+    bool fit = CopyText(out, prefix);
+    fit = AppendText(out, "/") && fit;
+    return AppendText(out, name) && fit;
+}
+
+bool AddFolderEntry(ZipFile zip, const char* entryName)
+{
+    char name[kPathSize];
+    if (!CopyText(name, entryName) || !AppendText(name, "/")) return false;
+    ZipEntryInfo info = EntryInfo(time(nullptr), FILE_ATTRIBUTE_DIRECTORY);
+    if (ZipOpenNewFileInZip(zip, name, &info, 8, 9) != ZIP_OK) return false;
+    return ZipCloseFileInZip(zip) == ZIP_OK;
+}
+
+bool WriteRunLog(ZipFile zip)
+{
+    ZipEntryInfo info = EntryInfo(time(nullptr), 0);
+    if (ZipOpenNewFileInZip(zip, "HVREPORT.LOG", &info, 8, 9) != ZIP_OK) return false;
+    char buffer[kArchiveBufferSize];
+    FormatText(buffer, "%s", "Report of Harvin:\n\n");
+    if (ZipWriteInFileInZip(zip, buffer, static_cast<unsigned>(strlen(buffer))) != ZIP_OK) return false;
+    int count = StatusList.GetCount();
+    for (int i = 0; i < count; ++i) {
+        int length = StatusList.GetTextLen(i);
+        if (length < 0 || length > kLongestLoggedLine) continue;
+        char line[kLongestLoggedLine + 2];
+        StatusList.GetText(i, line, kLongestLoggedLine + 1);
+        AppendText(line, "\n");
+        if (ZipWriteInFileInZip(zip, line, static_cast<unsigned>(strlen(line))) != ZIP_OK) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ArchiveIncomplete() { return g_archiveIncomplete; }
+
+bool AddFileToArchive(ZipFile zip, const char* name, const char* prefix)
+{
+    char diskPath[kPathSize];
+    bool fit = CopyText(diskPath, OutputRoot);
+    fit = AppendText(diskPath, "\\") && fit;
+    if (prefix != nullptr) {
+        fit = AppendText(diskPath, prefix) && fit;
+        fit = AppendText(diskPath, "\\") && fit;
+    }
+    fit = AppendText(diskPath, name) && fit;
+    char entryName[kPathSize];
+    if (!fit || !JoinEntryName(entryName, prefix, name)) return false;
+
+    FILE* file = fopen(diskPath, "rb");
+    if (file == nullptr) return false;
+    struct _stat64 status;
+    if (_fstat64(_fileno(file), &status) != 0) {
+        fclose(file);
+        return false;
+    }
+    ZipEntryInfo info = EntryInfo(static_cast<time_t>(status.st_ctime), 0);
+    if (ZipOpenNewFileInZip(zip, entryName, &info, 8, 9) != ZIP_OK) {
+        fclose(file);
+        return false;
+    }
+
+    bool complete = true;
+    unsigned long long added = 0;
+    char buffer[kArchiveBufferSize];
+    while (added < static_cast<unsigned long long>(status.st_size)) {
+        size_t got = fread(buffer, 1, sizeof buffer, file);
+        if (got == 0 || ZipWriteInFileInZip(zip, buffer, static_cast<unsigned>(got)) != ZIP_OK) {
+            complete = false;
+            break;
+        }
+        added += got;
+        CHarvinDlg::SetStatusTextFromId(IDS_FMT_ARCHIVE_PROGRESS, static_cast<long>(added / 1024));
+        if (got < sizeof buffer && added < static_cast<unsigned long long>(status.st_size)) {
+            complete = false;  // a short read before the end
+            break;
+        }
+        if (IsCancelRequested()) {
+            // A file cut short by a cancel is not a success.
+            complete = added >= static_cast<unsigned long long>(status.st_size);
+            break;
+        }
+    }
+    fclose(file);
+    bool closed = ZipCloseFileInZip(zip) == ZIP_OK;
+    return complete && closed;
+}
+
+bool AddTreeToArchive(ZipFile zip, const char* diskFolder, const char* prefix)
+{
+    char pattern[kPathSize];
+    if (!JoinPath(pattern, diskFolder, "*")) {
+        g_archiveIncomplete = true;
+        return false;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE) {
+        g_archiveIncomplete = true;
+        return false;
+    }
+    bool result = true;
+    do {
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            char subFolder[kPathSize];
+            char subPrefix[kPathSize];
+            if (!JoinPath(subFolder, diskFolder, entry.cFileName) ||
+                !JoinEntryName(subPrefix, prefix, entry.cFileName) || !AddFolderEntry(zip, subPrefix)) {
+                g_archiveIncomplete = true;
+                FindClose(find);
+                return false;
+            }
+            result = AddTreeToArchive(zip, subFolder, subPrefix);
+        } else {
+            result = AddFileToArchive(zip, entry.cFileName, prefix);
+            if (!result) {
+                g_archiveIncomplete = true;
+                FindClose(find);
+                return false;
+            }
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return result;
+}
+
+bool BuildReportArchive()
+{
+    g_archiveIncomplete = false;
+    ZipFile zip = ZipOpen(ArchivePath);
+    if (zip == nullptr) return false;
+    if (!AddTreeToArchive(zip, OutputRoot, nullptr)) {
+        ZipClose(zip, nullptr);
+        return false;
+    }
+    if (!WriteRunLog(zip)) {
+        ZipClose(zip, nullptr);
+        return false;
+    }
+    bool closed = ZipClose(zip, kArchiveComment) == ZIP_OK;
+    return closed && !g_archiveIncomplete;
+}
+
+int CopyArchiveToDesktop(const char* archivePath, const char* fileName)
+{
+    const char* profile = getenv("USERPROFILE");
+    if (profile == nullptr || profile[0] == '\0') {
+        CHarvinDlg::ShowMessageFromId(IDS_FMT_DESKTOP_UNAVAILABLE, nullptr, IDS_REASON_NO_PROFILE,
+                                      MB_ICONEXCLAMATION, MB_ICONHAND);
+        return 0;
+    }
+    char desktop[MAX_PATH] = "";
+    bool haveDesktop = SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop)) &&
+                       desktop[0] != '\0';
+    char destination[kPathSize];
+    haveDesktop = haveDesktop && JoinPath(destination, desktop, fileName);
+
+    HRESULT com = CoInitialize(nullptr);
+    if (FAILED(com)) {
+        CHarvinDlg::ShowMessageFromId(IDS_FMT_DESKTOP_UNAVAILABLE, nullptr, IDS_REASON_NO_COM,
+                                      MB_ICONEXCLAMATION, MB_ICONHAND);
+        return 0;
+    }
+    // Without a desktop folder there is nowhere to copy to: that is a failed copy.
+    ArchiveCopiedToDesktop = haveDesktop && CopyFileA(archivePath, destination, FALSE);
+    if (!ArchiveCopiedToDesktop) {
+        CHarvinDlg::ShowMessageFromId(IDS_FMT_DESKTOP_COPY_FAILED, archivePath, 0, MB_ICONEXCLAMATION | MB_OK,
+                                      MB_ICONEXCLAMATION);
+    }
+    CoUninitialize();
+    return 1;
+}
+
+void FinishCollection(CHarvinDlg* dialog)
+{
+    (void)dialog;
+    if (!IsCancelRequested()) CHarvinDlg::AddStatusLineFromId(IDS_FMT_REPORT_FINISHED, "GATHINFO.HTM");
+    CHarvinDlg::AddStatusLineFromId(IDS_FMT_PACKING, "GATHINFO.HTM", "GATHINFO.ZIP");
+    if (!BuildReportArchive()) CHarvinDlg::AddStatusLineFromId(IDS_FMT_ARCHIVE_FAILED, "GATHINFO.HTM");
+
+    if (IsCancelRequested()) {
+        CHarvinDlg::AnnounceStatus(IDS_STATUS_CANCELLED);
+        DeleteTree(OutputRoot);
+        return;
+    }
+    CHarvinDlg::AnnounceStatus(IDS_STATUS_ARCHIVE_DONE);
+    if (MainDialogWindow != nullptr) {
+        LRESULT upper = SendDlgItemMessageA(MainDialogWindow, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0);
+        SendDlgItemMessageA(MainDialogWindow, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(upper), 0);
+    }
+    if (ProgressTimer != nullptr) ProgressTimer->Stop();
+
+    CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP");
+
+    char message[520];
+    char caption[kPathSize];
+    LoadResourceText(IDS_COLLECTION_COMPLETE, message);
+    LoadResourceText(IDS_APP_TITLE, caption);
+    // The dialog becomes usable while this box is still open.
+    if (CollectionFinishedEvent != nullptr) SetEvent(CollectionFinishedEvent);
+    MessageBoxA(MainDialogWindow, message, caption, MB_OK);
+}

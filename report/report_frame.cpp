@@ -1,0 +1,234 @@
+#include "report/report_frame.h"
+
+#include "app/app_state.h"
+#include "app/harvin_dlg.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "report/page_writer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <share.h>
+
+time_t (*ReportClock)() = [] { return time(nullptr); };
+
+namespace {
+
+const char kFramesetDoctype[] =
+    "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Frameset//EN\" "
+    "\"http://www.w3.org/TR/html4/frameset.dtd\">\n";
+
+const char kEmptyCell20[] = "\t\t<td width = \"20%\">&nbsp;</td>\n";
+const char kEmptyCell60[] = "\t\t<td width = \"60%\">&nbsp;</td>\n";
+
+bool FramePath(const char* name, char (&path)[kPathSize]) { return JoinPath(path, OutputRoot, name); }
+
+FILE* OpenFrameFile(const char* name, const char* mode)
+{
+    char path[kPathSize];
+    if (!FramePath(name, path)) return nullptr;
+    return _fsopen(path, mode, _SH_DENYNO);
+}
+
+// INDEX.html and START.html are the report's entry: without them there is no
+// report. This runs on the worker thread, so the process ends directly
+// instead of tearing the C runtime down under the running dialog.
+[[noreturn]] void EndProgramCannotCreate(const char* name)
+{
+    printf("Fehler beim Anlegen von %s\n", name);
+    fflush(stdout);
+    ExitProcess(1);
+}
+
+struct tm LocalOrZero(time_t now)
+{
+    struct tm result {};
+    if (const struct tm* t = localtime(&now)) result = *t;
+    return result;
+}
+
+struct tm UtcOrZero(time_t now)
+{
+    struct tm result {};
+    if (const struct tm* t = gmtime(&now)) result = *t;
+    return result;
+}
+
+void BeginRow(FILE* f) { fputs("\t\t<tr>\n", f); }
+void EndRow(FILE* f) { fputs("\t\t</tr>\n\n", f); }
+
+void LabelRow(FILE* f, const char* label, const char* value)
+{
+    BeginRow(f);
+    fputs(kEmptyCell20, f);
+    fprintf(f, "\t\t<td width = \"20%%\">%s:</td>\n", label);
+    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", value);
+    EndRow(f);
+}
+
+void LabelRowFromId(FILE* f, unsigned labelId, const char* value)
+{
+    char label[kPathSize];
+    LoadResourceText(labelId, label);
+    LabelRow(f, label, value);
+}
+
+void SpacerRow(FILE* f)
+{
+    BeginRow(f);
+    fputs(kEmptyCell20, f);
+    fputs(kEmptyCell20, f);
+    fputs(kEmptyCell60, f);
+    EndRow(f);
+}
+
+void TimeRow(FILE* f, const char* labelFormat, const char* label, const struct tm& t)
+{
+    BeginRow(f);
+    fputs(kEmptyCell20, f);
+    fprintf(f, labelFormat, label);
+    fprintf(f, "\t\t<td width = \"60%%\"><strong>%02d.%02d.%04d, %02d:%02d:%02d</strong></td>\n", t.tm_mday,
+            t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    EndRow(f);
+}
+
+void WriteSummaryRows(FILE* f, time_t now)
+{
+    SpacerRow(f);
+
+    BeginRow(f);
+    fputs(kEmptyCell20, f);
+    fprintf(f,
+            "\t\t<td colspan = \"2\" width = \"80%%\">&nbsp;&nbsp;<h1>Support Information File<br>Version: "
+            "&nbsp;&nbsp; %s</h1></td>\n",
+            ProgramVersion);
+    EndRow(f);
+
+    BeginRow(f);
+    fputs(kEmptyCell20, f);
+    fputs("\t\t<td width = \"20%\">&nbsp;<br>&nbsp;</td>\n", f);
+    fputs("\t\t<td width = \"60%\">&nbsp;<br>&nbsp;</td>\n", f);
+    EndRow(f);
+
+    LabelRowFromId(f, IDS_LABEL_COMPANY, UserInfo.company);
+    LabelRowFromId(f, IDS_LABEL_NAME, UserInfo.name);
+    LabelRowFromId(f, IDS_LABEL_THIRD, UserInfo.third);
+    SpacerRow(f);
+
+    char timeLabel[kPathSize];
+    LoadResourceText(IDS_LABEL_TIME, timeLabel);
+    TimeRow(f, "\t\t<td width = \"20%%\">%s (LOC):</td>\n", timeLabel, LocalOrZero(now));
+    TimeRow(f, "\t\t<td width = \"20%%\">%s (GMT):</td>\n", timeLabel, UtcOrZero(now));
+    LabelRowFromId(f, IDS_LABEL_TIME_ZONE, _tzname[0]);
+    SpacerRow(f);
+
+    // The value is the text whose id equals the mode; there is no text 0.
+    char mode[kPathSize] = "";
+    if (ExtendedCollection != 0) LoadResourceText(static_cast<unsigned>(ExtendedCollection), mode);
+    LabelRowFromId(f, IDS_LABEL_COLLECTION_MODE, mode);
+    SpacerRow(f);
+    LabelRowFromId(f, IDS_LABEL_OUTPUT_FOLDER, OutputBase);
+}
+
+}  // namespace
+
+void CreateNaviFile()
+{
+    char path[kPathSize];
+    if (!FramePath("NAVI.html", path)) return;
+    DeleteFileA(path);
+    NaviFontSize = -1;
+    time_t now = ReportClock();
+    struct tm local = LocalOrZero(now);
+    FILE* navi = _fsopen(path, "w", _SH_DENYNO);
+    if (navi == nullptr) return;
+    fputs(kFramesetDoctype, navi);
+    fprintf(navi,
+            "<HTML><BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n<FONT face=\"Arial\" color=#000000 "
+            "size=\"2\">\n<h2>Norvane Support Information File</h2><a href= \"%s\" target=\"Inhalt\">\nName: "
+            "%s\n<br>\nCompany: %s\n<br>\nTime, Date (LOC): %02d.%02d.%04d, %02d:%02d:%02d\n</a></FONT>\n<BR><BR>\n"
+            "<FONT face=\"Arial\" color=#000000 size=%d>\n",
+            "START.html", UserInfo.name, UserInfo.company, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
+            local.tm_hour, local.tm_min, local.tm_sec, 2);
+    fclose(navi);
+}
+
+void FinishNaviFile()
+{
+    FILE* navi = OpenFrameFile("NAVI.html", "a");
+    if (navi == nullptr) return;
+    fputs("</TT></BODY></HTML>", navi);
+    fclose(navi);
+}
+
+void WriteIndexPage()
+{
+    FILE* index = OpenFrameFile("INDEX.html", "w");
+    if (index == nullptr) EndProgramCannotCreate("INDEX.html");
+    char title[64];
+    LoadResourceText(IDS_REPORT_TITLE, title);
+    fputs(kFramesetDoctype, index);
+    fputs("<html>\n<head>\n", index);
+    fprintf(index, "<title>%s - %s</title>\n", title, UserInfo.name);
+    fputs("</head>\n", index);
+    fputs("  <frameset cols=\"280,*\">\n", index);
+    fprintf(index, "    <frame src= \"%s\" name=\"Navigation\">\n", "NAVI.html");
+    fprintf(index, "    <frame src=\"%s\" name=\"Inhalt\">\n", "START.html");
+    fputs("  <noframes>\n", index);
+    fputs("    Ihr Browser kann diese Seite leider nicht anzeigen!\n", index);
+    fputs("  </noframes>\n", index);
+    fputs("</html>\n", index);
+    fclose(index);
+}
+
+void WriteStartPage()
+{
+    FILE* start = OpenFrameFile("START.html", "w");
+    if (start == nullptr) EndProgramCannotCreate("START.html");
+    _tzset();
+    time_t now = ReportClock();
+    char title[64];
+    LoadResourceText(IDS_REPORT_TITLE, title);
+    fputs(kFramesetDoctype, start);
+    fputs("<html>\n<head>\n", start);
+    fprintf(start, "<title>%s</title>\n", title);
+    fputs("</head>\n<body>\n", start);
+    fputs("\t\t<font face=\"Arial\" size = \"3\">\n", start);
+    fputs("\t\t<table border = \"0\" width = \"100%\">\n\n", start);
+    WriteSummaryRows(start, now);
+    // Left open on purpose: the product rows follow it.
+    fputs("\t\t<tr>\n", start);
+    fclose(start);
+}
+
+void AddStartPageProductRows(const char* productName, const char* installFolder)
+{
+    FILE* start = OpenFrameFile("START.html", "a");
+    if (start == nullptr) {
+        printf("Fehler beim anh\xE4ngen von %s\n", "START.html");
+        return;
+    }
+    LabelRowFromId(start, IDS_LABEL_PRODUCT, productName);
+    LabelRowFromId(start, IDS_LABEL_INSTALL_FOLDER, installFolder);
+    fclose(start);
+}
+
+void FinishStartPage()
+{
+    FILE* start = OpenFrameFile("START.html", "a");
+    if (start == nullptr) {
+        printf("Fehler beim anh\xE4ngen von %s\n", "START.html");
+        return;
+    }
+    fputs("</table>\n</font>\n</body>\n</html>\n", start);
+    fclose(start);
+}
+
+void BeginProductSection(const char* subfolder, char* folder, unsigned statusTextId, const char* caption)
+{
+    JoinPath(folder, kPathSize, ProductBaseFolder, subfolder);
+    CreateDirectoryA(folder, nullptr);
+    CHarvinDlg::AnnounceStatus(statusTextId);
+    AddNaviHeading(caption);
+}

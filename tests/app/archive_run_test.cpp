@@ -1,0 +1,207 @@
+// The archive of a run and the output location. Archives are left in
+// tests/out/archive-run for the checks made with unzip and Python.
+#include "app/app_state.h"
+#include "app/output_location.h"
+#include "app/report_archive.h"
+#include "platform/bounded_text.h"
+#include "tests/app/spine_fixture.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <shlobj.h>
+
+using testing_support::FileExists;
+using testing_support::FolderExists;
+using testing_support::MessageBoxAnswerer;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const char kTitle[] = "Wardex Harvin - Support Information";
+
+std::string OutFolder(const char* name)
+{
+    CreateDirectoryA(testing_support::TestOutDir().c_str(), nullptr);
+    std::string base = testing_support::TestOutDir() + "\\archive-run";
+    CreateDirectoryA(base.c_str(), nullptr);
+    std::string folder = base + "\\" + name;
+    testing_support::RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+// A small report tree: empty folders, nested files, an empty file.
+void PlantTree(const std::string& root)
+{
+    CreateDirectoryA(root.c_str(), nullptr);
+    for (const char* sub : {"BATFiles", "Dumps", "LOGs", "SYSInfo", "Wardex", "Wardex\\Ordo"}) {
+        CreateDirectoryA((root + "\\" + sub).c_str(), nullptr);
+    }
+    WriteFileBytes(root + "\\INDEX.html", "<html>index</html>\n");
+    WriteFileBytes(root + "\\LOGs\\netstat.txt", std::string(20000, 'n') + "\r\n");
+    WriteFileBytes(root + "\\LOGs\\empty.txt", "");
+    WriteFileBytes(root + "\\Wardex\\Ordo\\Ordo.html", "<html>ordo</html>\n");
+}
+
+TEST(ReportArchive, TreeAndRunLogWithLineLengthLimit)
+{
+    std::string folder = OutFolder("complete");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    spine::ClearStatusLines();
+    for (const std::string& line : {std::string("first line"), std::string(254, 'a'), std::string(255, 'b'),
+                                    std::string("a % sign and %s stays"), std::string()}) {
+        StatusList.AddString(line.c_str());
+    }
+    EXPECT_TRUE(BuildReportArchive());
+    EXPECT_FALSE(ArchiveIncomplete());
+    EXPECT_TRUE(FileExists(ArchivePath));
+}
+
+TEST(ReportArchive, UnreadableFileInTheRootEndsTheWalkWithoutRunLog)
+{
+    std::string folder = OutFolder("locked");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    std::string locked = std::string(OutputRoot) + "\\INDEX.html";
+    HANDLE hold = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    spine::ClearStatusLines();
+    CancelRequested = 0;
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        FinishCollection(nullptr);
+    }
+    CloseHandle(hold);
+    std::vector<std::string> lines = spine::StatusLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "The report GATHINFO.HTM could not be packed completely."),
+              lines.end());
+    EXPECT_TRUE(ArchiveIncomplete());
+}
+
+TEST(ReportArchive, FailedDesktopCopyIsReportedAndKeepsTheArchive)
+{
+    std::string folder = OutFolder("desktop-fails");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    char desktop[MAX_PATH] = "";
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop)));
+    std::string blocker = std::string(desktop) + "\\GATHINFO.ZIP";
+    DeleteFileA(blocker.c_str());
+    CreateDirectoryA(blocker.c_str(), nullptr);  // a folder of that name: the copy cannot succeed
+    std::string seen;
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        FinishCollection(nullptr);
+        seen = answerer.LastText();
+        EXPECT_EQ(answerer.Answered(), 2) << "the copy failure, then the final message";
+    }
+    RemoveDirectoryA(blocker.c_str());
+    EXPECT_FALSE(ArchiveCopiedToDesktop);
+    EXPECT_TRUE(FileExists(ArchivePath));
+    ArchiveCopiedToDesktop = true;
+}
+
+TEST(ReportArchive, DesktopCopyLandsInTheUsersDesktopFolder)
+{
+    std::string folder = OutFolder("desktop");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    ASSERT_TRUE(BuildReportArchive());
+    char desktop[MAX_PATH] = "";
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop)));
+    std::string copy = std::string(desktop) + "\\GATHINFO.ZIP";
+    DeleteFileA(copy.c_str());
+    EXPECT_EQ(CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP"), 1);
+    EXPECT_TRUE(ArchiveCopiedToDesktop);
+    std::string original, copied;
+    ASSERT_TRUE(testing_support::ReadFileBytes(ArchivePath, &original));
+    ASSERT_TRUE(testing_support::ReadFileBytes(copy, &copied));
+    EXPECT_EQ(original, copied);
+    WriteFileBytes(folder + "\\desktop-path.txt", copy);
+}
+
+// ---- output location and options --------------------------------------------
+
+class OutputLocationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CopyText(ProgramPathOverride, (program_.Path() + "\\harvin.exe").c_str());
+        CommandLineCopy[0] = '\0';
+        spine::ClearStatusLines();
+    }
+    void TearDown() override
+    {
+        ProgramPathOverride[0] = '\0';
+        CommandLineCopy[0] = '\0';
+    }
+    testing_support::ScratchFolder program_{"location"};
+};
+
+TEST_F(OutputLocationTest, DefaultsBesideTheProgram)
+{
+    ASSERT_TRUE(WriteFileBytes(program_.Join("GATHINFO.ZIP"), "old archive"));
+    ASSERT_TRUE(PrepareOutputLocation(nullptr));
+    std::string folder = program_.Path() + "\\";
+    EXPECT_EQ(std::string(ProgramFolder), folder);
+    EXPECT_EQ(std::string(OutputBase), folder);
+    EXPECT_EQ(std::string(HomePathText), folder);
+    EXPECT_EQ(std::string(OutputRoot), folder + "SupportData");
+    EXPECT_EQ(std::string(ArchivePath), folder + "GATHINFO.ZIP");
+    EXPECT_EQ(std::string(EntryPagePath), folder + "SupportData\\GATHINFO.HTM");
+    EXPECT_FALSE(FileExists(program_.Join("GATHINFO.ZIP"))) << "an old archive is deleted at the start";
+    std::string navi = spine::ReadText(program_.Join("SupportData\\NAVI.html"));
+    EXPECT_NE(navi.find("</FONT><FONT face=\"Arial\" size=2><A NAME=\"?IDX?\"></A>\n<BR>\n"), std::string::npos);
+}
+
+TEST_F(OutputLocationTest, HtmlPathMovesTheArchiveHomePathOnlyTheReport)
+{
+    strcpy(CommandLineCopy, "/HTMLPATH=D:\\Out\\ /HOMEPATH=X");
+    ASSERT_TRUE(PrepareOutputLocation(nullptr));
+    EXPECT_STREQ(ArchivePath, "D:\\Out\\GATHINFO.ZIP");
+    EXPECT_STREQ(EntryPagePath, "D:\\Out\\GATHINFO.HTM");
+    EXPECT_STREQ(NaviFilePath, "D:\\Out\\NAVI.html");
+    EXPECT_STREQ(HomePathText, "X");
+    EXPECT_EQ(std::string(OutputBase), program_.Path() + "\\");
+    EXPECT_EQ(spine::StatusLines().at(0), "Home path: X");
+}
+
+TEST_F(OutputLocationTest, HtmlPathWithoutTrailingBackslashJoinsDirectly)
+{
+    strcpy(CommandLineCopy, "/HTMLPATH=D:\\Out");
+    ASSERT_TRUE(PrepareOutputLocation(nullptr));
+    EXPECT_STREQ(ArchivePath, "D:\\OutGATHINFO.ZIP");
+}
+
+TEST(ReadCommandOption, ValueEndsAtBlankOrSlashAndIsCut)
+{
+    strcpy(CommandLineCopy, "/A=one two /B=x/y /C=");
+    char value[260];
+    EXPECT_TRUE(ReadCommandOption("/A=", value, sizeof value));
+    EXPECT_STREQ(value, "one");
+    EXPECT_TRUE(ReadCommandOption("/B=", value, sizeof value));
+    EXPECT_STREQ(value, "x");
+    EXPECT_TRUE(ReadCommandOption("/C=", value, sizeof value));
+    EXPECT_STREQ(value, "");
+    EXPECT_FALSE(ReadCommandOption("/D=", value, sizeof value));
+    EXPECT_FALSE(ReadCommandOption("/a=", value, sizeof value)) << "keys are case-sensitive";
+
+    std::string longValue(400, 'v');
+    CopyText(CommandLineCopy, ("/HTMLPATH=" + longValue).c_str());
+    char small[16];
+    memset(small, 0xBD, sizeof small);
+    EXPECT_TRUE(ReadCommandOption("/HTMLPATH=", small, 10));
+    EXPECT_EQ(std::string(small), std::string(9, 'v'));
+    EXPECT_EQ(static_cast<unsigned char>(small[10]), 0xBD);
+    CommandLineCopy[0] = '\0';
+}
+
+}  // namespace

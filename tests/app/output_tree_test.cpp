@@ -1,0 +1,120 @@
+// The output tree: creation, deletion, and what deletion must never touch.
+#include "app/app_state.h"
+#include "app/output_tree.h"
+#include "tests/app/spine_fixture.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using testing_support::FileExists;
+using testing_support::FolderExists;
+using testing_support::ScratchFolder;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const char* const kSubfolders[] = {"Dumps", "LOGs", "INIFiles", "BATFiles", "SYSInfo", "Wardex", "Startup"};
+
+TEST(OutputTree, SetUpCreatesTheRootAndSevenSubfolders)
+{
+    ScratchFolder base("tree");
+    SetUpOutputTree((base.Path() + "\\").c_str());
+    EXPECT_EQ(std::string(OutputRoot), base.Join("SupportData"));
+    EXPECT_EQ(std::string(ProductBaseFolder), base.Join("SupportData\\Wardex"));
+    EXPECT_EQ(std::string(LogsFolder), base.Join("SupportData\\LOGs"));
+    for (const char* name : kSubfolders) EXPECT_TRUE(FolderExists(base.Join("SupportData\\") + name)) << name;
+}
+
+TEST(OutputTree, SecondSetUpDeletesTheFirstTree)
+{
+    ScratchFolder base("tree2");
+    SetUpOutputTree((base.Path() + "\\").c_str());
+    ASSERT_TRUE(WriteFileBytes(base.Join("SupportData\\LOGs\\old.txt"), "old"));
+    CreateDirectoryA(base.Join("SupportData\\SYSInfo\\deep").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(base.Join("SupportData\\SYSInfo\\deep\\old.html"), "old"));
+    SetUpOutputTree((base.Path() + "\\").c_str());
+    EXPECT_FALSE(FileExists(base.Join("SupportData\\LOGs\\old.txt")));
+    EXPECT_FALSE(FolderExists(base.Join("SupportData\\SYSInfo\\deep")));
+    for (const char* name : kSubfolders) EXPECT_TRUE(FolderExists(base.Join("SupportData\\") + name)) << name;
+}
+
+TEST(OutputTree, DeleteTreeRemovesNestedFoldersAndReadOnlyFiles)
+{
+    ScratchFolder base("delete");
+    std::string root = base.Join("root");
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA((root + "\\a").c_str(), nullptr);
+    CreateDirectoryA((root + "\\a\\b").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(root + "\\a\\b\\ro.txt", "x"));
+    SetFileAttributesA((root + "\\a\\b\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(WriteFileBytes(root + "\\top.txt", "y"));
+    SetFileAttributesA((root + "\\a").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
+    DeleteTree(root.c_str());
+    EXPECT_FALSE(FolderExists(root));
+}
+
+TEST(OutputTree, DeleteTreeWithSubfolderArgumentAndMissingFolder)
+{
+    ScratchFolder base("delete2");
+    CreateDirectoryA(base.Join("keep").c_str(), nullptr);
+    CreateDirectoryA(base.Join("gone").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(base.Join("gone\\f.txt"), "z"));
+    DeleteTree(base.Path().c_str(), "gone");
+    EXPECT_FALSE(FolderExists(base.Join("gone")));
+    EXPECT_TRUE(FolderExists(base.Join("keep")));
+    DeleteTree(base.Join("does-not-exist").c_str());  // nothing to do, nothing breaks
+    DeleteTree(nullptr);
+}
+
+TEST(OutputTree, DeleteTreeLeavesEntriesWhosePathWouldPassItsBuffer)
+{
+    ScratchFolder base("long");
+    std::string deep = base.Path();
+    while (deep.size() + 11 <= 235) deep += "\\dddddddddd";
+    deep += "\\" + std::string(245 - deep.size() - 1, 'e');
+    ASSERT_EQ(deep.size(), 245u);
+    for (size_t cut = deep.find('\\', base.Path().size()); cut != std::string::npos;
+         cut = deep.find('\\', cut + 1)) {
+        CreateDirectoryA(deep.substr(0, cut).c_str(), nullptr);
+    }
+    CreateDirectoryA(deep.c_str(), nullptr);
+    ASSERT_TRUE(FolderExists(deep));
+    std::string shortFile = deep + "\\a.txt";        // 251 characters: deleted
+    std::string longFile = deep + "\\twelve_chars";  // 258 characters: too long to join
+    ASSERT_TRUE(WriteFileBytes(shortFile, "s"));
+    ASSERT_TRUE(WriteFileBytes(longFile, "q"));
+    DeleteTree(base.Path().c_str());
+    EXPECT_FALSE(FileExists(shortFile));
+    EXPECT_TRUE(FileExists(longFile));
+    SetFileAttributesA(longFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(longFile.c_str());
+}
+
+TEST(OutputTree, CreateOutputFoldersCompletesAnExistingRoot)
+{
+    ScratchFolder base("existing");
+    spine::UseOutputRoot(base.Join("SupportData"));
+    CreateDirectoryA(OutputRoot, nullptr);
+    CreateDirectoryA(LogsFolder, nullptr);
+    CreateOutputFolders();
+    for (const char* name : kSubfolders) EXPECT_TRUE(FolderExists(base.Join("SupportData\\") + name)) << name;
+}
+
+// A link inside an old tree must be removed as a link, never followed: the
+// host side plants a symbolic link to a folder outside the tree first
+// (Wine shows it as a folder with the reparse-point attribute).
+TEST(OutputTree, DeleteTreeNeverFollowsLinksOutOfTheTree)
+{
+    const std::string tree = "C:\\harvin-linktest\\tree";
+    const std::string outside = "C:\\harvin-linktest\\outside\\keep.txt";
+    if (!FolderExists(tree)) GTEST_SKIP() << "the link fixture was not planted";
+    DWORD linkAttributes = GetFileAttributesA((tree + "\\link").c_str());
+    ASSERT_NE(linkAttributes, INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_TRUE(FileExists(outside));
+    DeleteTree(tree.c_str());
+    EXPECT_TRUE(FileExists(outside)) << "DeleteTree followed a link out of the tree";
+    EXPECT_FALSE(FileExists(tree + "\\own.txt"));
+}
+
+}  // namespace

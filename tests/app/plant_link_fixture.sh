@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Plants C:\harvin-linktest in the test prefix: a tree holding a file of its
+# own and a symbolic link to a folder outside the tree.
+set -euo pipefail
+prefix=${HARVIN_PREFIX:-$(cd "$(dirname "$0")/../.." && pwd)/build/wine/test-prefix}
+base=$prefix/drive_c/harvin-linktest
+rm -rf "$base"
+mkdir -p "$base/tree" "$base/outside"
+echo keep > "$base/outside/keep.txt"
+echo own > "$base/tree/own.txt"
+ln -s "$base/outside" "$base/tree/link"

@@ -1,0 +1,26 @@
+// What the spine tests share: the English language library as resource
+// module, a hidden main dialog whose status list and status line receive
+// the status functions' output, and page reading helpers.
+#pragma once
+#include "platform/win.h"
+
+#include <string>
+#include <vector>
+
+namespace spine {
+
+// Loads en-us\harvinr.dll and creates the hidden status dialog (once per
+// test program; registered as a global test environment).
+void EnsureEnvironment();
+std::vector<std::string> StatusLines();
+std::string StatusLineText();
+void ClearStatusLines();
+
+// A file's text with CR LF turned into LF (pages are text-mode streams).
+std::string ReadText(const std::string& path);
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Points the run's output tree at `root` (OutputRoot and its subfolders).
+void UseOutputRoot(const std::string& root);
+
+}  // namespace spine

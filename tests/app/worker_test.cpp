@@ -1,0 +1,164 @@
+// A whole collection run on its worker thread, without a shown dialog: the
+// hidden status dialog receives the status lines while this thread pumps.
+// The results of the full run stay in tests/out/worker-run for the checks
+// made on the Linux side (unzip, Python, a browser).
+#include "app/app_state.h"
+#include "app/collection_worker.h"
+#include "app/output_location.h"
+#include "app/report_archive.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "tests/app/spine_fixture.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <shlobj.h>
+
+using testing_support::FileExists;
+using testing_support::FolderExists;
+using testing_support::MessageBoxAnswerer;
+
+namespace {
+
+const char kTitle[] = "Wardex Harvin - Support Information";
+
+std::string DesktopArchivePath()
+{
+    char desktop[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+    return std::string(desktop) + "\\GATHINFO.ZIP";
+}
+
+// Runs the worker and serves its status messages until it has ended.
+void RunWorker()
+{
+    CollectionFinishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(CollectionFinishedEvent, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, &CollectionWorker, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(testing_support::WaitPumping(CollectionFinishedEvent, 120000)) << "finish event never set";
+    EXPECT_TRUE(testing_support::WaitPumping(thread, 60000)) << "worker did not end";
+    CloseHandle(thread);
+    CloseHandle(CollectionFinishedEvent);
+    CollectionFinishedEvent = nullptr;
+}
+
+void PrepareRunFolder(const std::string& folder)
+{
+    testing_support::RemoveTree(folder);
+    CreateDirectoryA(testing_support::TestOutDir().c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CopyText(ProgramPathOverride, (folder + "\\harvin.exe").c_str());
+    CommandLineCopy[0] = '\0';
+    CancelRequested = 0;
+    ExtendedCollection = 0;
+    strcpy(UserInfo.name, "Erika Mustermann");
+    strcpy(UserInfo.company, "Muster GmbH");
+    strcpy(UserInfo.third, "T-4711");
+    spine::ClearStatusLines();
+}
+
+void SaveLines(const std::vector<std::string>& lines, const std::string& path)
+{
+    std::ofstream out(path, std::ios::binary);
+    for (const std::string& line : lines) out << line << "\n";
+}
+
+TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-run";
+    PrepareRunFolder(folder);
+    DeleteFileA(DesktopArchivePath().c_str());
+    MessageBoxAnswerer answerer(kTitle, IDOK);
+    RunWorker();
+
+    EXPECT_EQ(answerer.Answered(), 1) << "exactly the final message is shown";
+    EXPECT_NE(answerer.LastText().find("GATHINFO.ZIP"), std::string::npos);
+    const std::string root = folder + "\\SupportData";
+    for (const char* sub : {"Dumps", "LOGs", "INIFiles", "BATFiles", "SYSInfo", "Wardex", "Startup"}) {
+        EXPECT_TRUE(FolderExists(root + "\\" + sub)) << sub;
+    }
+    EXPECT_TRUE(FileExists(root + "\\INDEX.html"));
+    EXPECT_TRUE(FileExists(root + "\\START.html"));
+    EXPECT_TRUE(FileExists(folder + "\\GATHINFO.ZIP"));
+    EXPECT_TRUE(FileExists(DesktopArchivePath()));
+
+    std::string navi = spine::ReadText(root + "\\NAVI.html");
+    const char* inOrder[] = {"<A NAME=\"?IDX?\"></A>", ">Windows<", ">Autostart<", ">Logging<", ">Registry<",
+                             ">Services<", ">System<", ">System Configuration Files<", ">Norvane<",
+                             "</TT></BODY></HTML>"};
+    size_t at = 0;
+    for (const char* piece : inOrder) {
+        size_t found = navi.find(piece, at);
+        EXPECT_NE(found, std::string::npos) << piece;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_EQ(navi.find("Minidump / Dump"), std::string::npos) << "no dump section in a standard run";
+
+    std::vector<std::string> lines = spine::StatusLines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Home path: " + folder + "\\");
+    EXPECT_EQ(lines[1], "The report GATHINFO.HTM is written to " + root + "\\");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "The report GATHINFO.HTM is finished."), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Packing the report GATHINFO.HTM into GATHINFO.ZIP..."),
+              lines.end());
+    EXPECT_EQ(lines.back(), "The archive is complete.");
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "The report GATHINFO.HTM could not be packed completely."),
+              lines.end());
+    SaveLines(lines, folder + "\\status-lines.txt");
+}
+
+TEST(Worker, ExtendedRunOpensTheDumpSection)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-extended";
+    PrepareRunFolder(folder);
+    ExtendedCollection = 1;
+    MessageBoxAnswerer answerer(kTitle, IDOK);
+    RunWorker();
+    std::string navi = spine::ReadText(folder + "\\SupportData\\NAVI.html");
+    EXPECT_NE(navi.find("Minidump / Dump"), std::string::npos);
+    EXPECT_NE(spine::ReadText(folder + "\\SupportData\\START.html").find("Extended collection"), std::string::npos);
+    ExtendedCollection = 0;
+    testing_support::RemoveTree(folder);
+}
+
+TEST(Worker, CancelBeforeTheChainDeletesTheTreeAndStillSignals)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-cancel";
+    PrepareRunFolder(folder);
+    CancelRequested = 1;
+    MessageBoxAnswerer answerer(kTitle, IDOK);
+    RunWorker();
+    EXPECT_FALSE(FolderExists(folder + "\\SupportData"));
+    EXPECT_FALSE(FileExists(folder + "\\GATHINFO.ZIP"));
+    EXPECT_EQ(answerer.Answered(), 0) << "a cancelled run shows no final message";
+    CancelRequested = 0;
+    testing_support::RemoveTree(folder);
+}
+
+TEST(Worker, SecondRunStartsAFreshTreeAndNavigation)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-twice";
+    PrepareRunFolder(folder);
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        RunWorker();
+    }
+    ASSERT_TRUE(testing_support::WriteFileBytes(folder + "\\SupportData\\LOGs\\left-over.txt", "old"));
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        RunWorker();
+    }
+    EXPECT_FALSE(FileExists(folder + "\\SupportData\\LOGs\\left-over.txt"));
+    std::string navi = spine::ReadText(folder + "\\SupportData\\NAVI.html");
+    size_t first = navi.find("Norvane Support Information File");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(navi.find("Norvane Support Information File", first + 1), std::string::npos);
+    testing_support::RemoveTree(folder);
+}
+
+}  // namespace
