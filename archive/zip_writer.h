@@ -7,6 +7,17 @@
 // are patched into the local header after the data, so no data descriptor is
 // written. Archives and entries beyond the 4 GiB limits of the classic format
 // are refused with ZIP_TOOBIG: nothing is silently corrupted.
+//
+// Limits: a size or offset must stay below 0xFFFFFFFF and the archive below
+// 65535 entries, because those two values are the markers that send readers
+// looking for Zip64 records, which this writer does not write.
+//
+// Failures: a bad argument or a call out of order returns ZIP_PARAMERROR and
+// changes nothing. Any other failure (a file operation, ZIP_TOOBIG, memory)
+// is kept by the archive: the entry it hit is dropped from the file again,
+// every later call returns that same code, and ZipClose still writes the
+// central directory of the entries completed before it, so the partial file
+// stays a readable archive while the caller learns that it is not complete.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -30,28 +41,52 @@ struct ZipTime {
 
 struct ZipEntryInfo {
     ZipTime tmz_date;
-    uint32_t dosDate;              // 0: the date comes from tmz_date
-    uint32_t internal_fa;
+    uint32_t dosDate;              // 0: the date comes from tmz_date; else DOS date << 16 | DOS time
+    uint32_t internal_fa;          // 16 bits in the archive: larger values are refused
     uint32_t external_fa;
 };
 
 struct ZipArchive;
 using ZipFile = ZipArchive*;
 
-// Creates a new archive at `path` (an existing file is replaced, never
-// appended to). Returns null on failure.
+// Creates a new archive at `path` (ANSI; an existing file is replaced, never
+// appended to). Returns null on failure (null or empty path, file not
+// creatable, no memory). The caller frees the result with ZipClose.
 ZipFile ZipOpen(const char* path);
 
-// Starts an entry. `method` is 8 (deflate) or 0 (stored); `level` 0..9.
-// Extra fields and entry comments are not supported and not written.
+// Starts an entry. `method` is 8 (deflate) or 0 (stored); `level` -1..9
+// (-1: zlib's default; ignored when stored). Extra fields and entry comments
+// are not supported and not written. An entry still open is closed first, as
+// minizip does; if that close fails its code is returned and no entry opens.
+// A name ending in "/" is a folder entry: it takes no data (writes of one
+// byte or more return ZIP_PARAMERROR); deflated, its data is the two-byte
+// empty stream, as for an empty file.
 int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level);
+
+// Adds `length` bytes to the open entry. Null data is accepted only with
+// length 0. Without an open entry: ZIP_PARAMERROR.
 int ZipWriteInFileInZip(ZipFile zip, const void* data, unsigned length);
+
+// Finishes the open entry: patches CRC-32 and sizes into its local header and
+// records it for the central directory. Without an open entry: ZIP_PARAMERROR.
 int ZipCloseFileInZip(ZipFile zip);
 
 // Closes an entry still open, writes the central directory and the global
-// comment (may be null) and frees the archive, whatever the outcome.
+// comment (may be null; longer than 65535 bytes: the directory is written
+// without it and ZIP_PARAMERROR returned) and frees the archive, whatever the
+// outcome. Returns ZIP_OK only when every entry and the directory are
+// complete; otherwise the first failure met.
 int ZipClose(ZipFile zip, const char* globalComment);
 
-// DOS date (high word) and time (low word) of a time record; fields out of
-// range are clamped to a valid value.
+// DOS date (high word) and time (low word) of a time record. Clamping: a year
+// before 1980 gives the first DOS time, 1980-01-01 00:00:00, and a year after
+// 2107 the last, 2107-12-31 23:59:58; otherwise a month past December gives
+// December, day 0 gives the 1st, a day past the month's end its last day
+// (leap years counted), and hours, minutes and seconds are cut to 23, 59 and
+// 59. DOS keeps seconds in steps of two: odd seconds round down.
 uint32_t ZipDosDateTime(const ZipTime& time);
+
+// Test seam: the largest size or offset the writer accepts (default
+// 0xFFFFFFFE), so a test can reach ZIP_TOOBIG without 4 GiB of data. Process
+// wide; 0 restores the default. Not for the program's own use.
+void ZipSetSizeLimitForTesting(uint64_t largest);

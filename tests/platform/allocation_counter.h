@@ -1,0 +1,3 @@
+// Live blocks of operator new in this test program.
+#pragma once
+long LiveAllocationCount();
