@@ -21,9 +21,18 @@ struct FileCollectionOptions {
     bool askLarge = false;
 };
 
-// sourceFolder ends with a backslash. Silent on failure.
+// sourceFolder ends with a backslash; the copy goes to targetFolder\(targetName
+// or name) and is linked in NAVI.html. Silent on failure.
 bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const char* name, const char* targetName);
+// Copies name into targetFolder, adding ".txt" unless the extension is one
+// that is kept (.evt .evtx .dmp .key .xml .bin .mdb), and links the copy.
+// A missing source is reported as a status line.
 void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder);
+// Copies go below targetBase in the directory part of the folder text. With
+// askLarge the user is asked before a file over 128 KiB; a declined file gets
+// a "not collected" entry in the page and in a page of its own (name +
+// ".html" in the target folder), which its navigation link opens, and no
+// further file of that walk is copied until the next question.
 void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options);
 // copyMode 1 copies only; any other value lists standard entries into the page.
 void CollectFilesByExtension(const char* folder, const char* subfolder, const char* extension, int copyMode,

@@ -26,23 +26,35 @@ struct FileEntryRequest {
     const char* extraText = nullptr;
 };
 
+// Writes the block in one piece, exactly as composed (names and texts are
+// never used as a format). A path that names nothing is replaced by its
+// normalised form only when that names an existing file.
 void WriteFileEntry(const FileEntryRequest& request);
 // The standard entry (version lines and MD5) for `path` [+ `name`].
 void WriteStandardFileEntry(const char* path, const char* name, Page page);
 // Entry for the file that a registry or command text names; nothing when no
 // such file exists.
 void WriteFileDetailsForText(const char* text, Page page);
-// Best existing file path for a text; out stays untouched when the text has no ".".
+// Best existing file path for a text ("\??\" prefixes, %SystemRoot% tokens,
+// arguments and quotes removed); out stays untouched when the text has no
+// ".", else it always holds a terminated text, which may name nothing.
 void NormalizeFilePath(const char* text, char* out, size_t capacity);
-// "File attributes: [ARHS]" and "GMT: mm.dd.yyyy, hh:mm:ss"; either output may
-// be null. Each call advances the step counter.
+// "File attributes: [ARHS]" and "GMT: mm.dd.yyyy, hh:mm:ss" (UTC; empty for
+// a time before 1601); either output may be null. Each call advances the
+// step counter.
 void FormatFileAttributes(DWORD attributes, char* out, size_t capacity);
 void FormatGmtTime(int64_t unixTime, char* out, size_t capacity);
+// CRC-32 of the first byteCount bytes. False when the file cannot be opened
+// or holds fewer bytes (out is then 0xFFFFFFFF); byteCount 0 gives 0.
 bool FileCrc32(const char* path, DWORD byteCount, DWORD* out);
-// 32 lowercase hex digits into out (33 bytes); false when the file cannot be read.
+// 32 lowercase hex digits into out (33 bytes); false, with out empty, when
+// the file cannot be read to its end.
 bool FileMd5Hex(const char* path, char* out, size_t capacity);
-// Outputs are 260-character buffers or null.
+// Outputs are 260-character buffers or null; all are cleared first. False
+// when the file has no version resource; a resource that cannot be read
+// gives true with empty texts.
 bool ReadFileVersionStrings(const char* path, char* version, char* description, char* company, char* copyright);
 bool IsPeImage(const char* path);
-// Target and description are 260-character buffers.
+// Target (unexpanded) and description are 260-character buffers, cleared
+// first. A missing shell link class is reported as the status line "RegError".
 HRESULT ResolveShortcut(HWND window, const char* linkPath, char* target, char* description);

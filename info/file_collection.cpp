@@ -1,0 +1,320 @@
+#include "info/file_collection.h"
+
+#include "app/app_state.h"
+#include "app/harvin_dlg.h"
+#include "info/file_info.h"
+#include "info/registry.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "platform/scoped_handle.h"
+#include "platform/system_helpers.h"
+
+#include <share.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned long long kLargeFileLimit = 131072;  // 128 KiB; the question shows it in MiB
+constexpr double kLargeFileLimitMiB = 0.125;
+constexpr size_t kTextSize = 260;
+// Navigation texts with every "%" doubled (AddNaviLine collapses them again).
+constexpr size_t kEscapedSize = 2 * kPathSize;
+
+// Copies whose extension is one of these keep their name; all others get
+// ".txt" added so a browser shows them as text.
+const char* const kKeptExtensions[] = {".evt", ".evtx", ".dmp", ".key", ".xml", ".bin", ".mdb"};
+
+bool IsKeptExtension(const char* name)
+{
+    const char* dot = strrchr(name, '.');
+    if (dot == nullptr) return false;
+    for (const char* kept : kKeptExtensions) {
+        if (lstrcmpiA(dot, kept) == 0) return true;
+    }
+    return false;
+}
+
+// Adds a navigation link; caption and path are data, so their "%" are
+// doubled for the navigation line, which collapses them.
+void AddEscapedNaviLink(const char* caption, const char* pagePath, const char* suffix)
+{
+    char escapedCaption[kEscapedSize];
+    char escapedPath[kEscapedSize];
+    EscapePercent(caption, escapedCaption, sizeof escapedCaption);
+    EscapePercent(pagePath, escapedPath, sizeof escapedPath);
+    AddNaviLink(escapedCaption, escapedPath, suffix);
+}
+
+unsigned long long FileSizeOf(const WIN32_FIND_DATAA& found)
+{
+    return (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+int64_t UnixTimeOf(const FILETIME& fileTime)
+{
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = fileTime.dwLowDateTime;
+    ticks.HighPart = fileTime.dwHighDateTime;
+    return static_cast<int64_t>(ticks.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+// The part of a folder text below its drive that copies are stored under:
+// "C:\Windows\Minidump" -> "\Windows\", "C:\Windows\Minidump\" -> "\Windows\Minidump\".
+void DirectoryPartOf(const char* folder, char* out, size_t capacity)
+{
+    out[0] = '\0';
+    const char* rest = folder;
+    if (rest[0] != '\0' && rest[1] == ':') rest += 2;
+    const char* lastBackslash = strrchr(rest, '\\');
+    if (lastBackslash == nullptr) return;
+    size_t length = static_cast<size_t>(lastBackslash - rest) + 1;
+    if (length >= capacity) return;  // a cut part would name another folder
+    memcpy(out, rest, length);
+    out[length] = '\0';
+}
+
+// Works out (once per walk) and creates the folder that copies of this walk
+// go to. False when there is none.
+bool PrepareTargetFolder(const char* folder, const FileCollectionOptions& options, char* target, size_t capacity)
+{
+    char directoryPart[kPathSize];
+    DirectoryPartOf(folder, directoryPart, sizeof directoryPart);
+    target[0] = '\0';
+    if (directoryPart[0] != '\0') {
+        if (options.targetBase == nullptr) return false;
+        if (!CopyText(target, capacity, options.targetBase) || !AppendText(target, capacity, directoryPart)) {
+            target[0] = '\0';
+            return false;
+        }
+    } else if (options.targetOverride != nullptr) {
+        CopyText(target, capacity, options.targetOverride);
+    } else if (options.targetBase != nullptr) {
+        // No directory part and no override: the copies go to the base itself.
+        CopyText(target, capacity, options.targetBase);
+    }
+    if (target[0] == '\0') return false;
+
+    wchar_t wideTarget[kPathSize];
+    if (MultiByteToWideChar(CP_ACP, 0, target, -1, wideTarget, kPathSize) == 0) return false;
+    CreateDirectoryTree(wideTarget);
+    return true;
+}
+
+enum class LargeFileAnswer { Yes, No, Unasked };
+
+LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
+{
+    char format[520];
+    if (LoadResourceText(IDS_FMT_LARGE_FILE, format) == 0) return LargeFileAnswer::Unasked;
+    char question[1024];
+    FormatText(question, format, name, kLargeFileLimitMiB, static_cast<double>(size) / 1048576.0);
+    char caption[kPathSize];
+    LoadResourceText(IDS_APP_TITLE, caption);
+    int answer = MessageBoxA(MainDialogWindow, question, caption, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND);
+    return answer == IDYES ? LargeFileAnswer::Yes : LargeFileAnswer::No;
+}
+
+// The entry that tells a declined large file: into the collection page
+// (when there is one) and into a small page of its own in the target folder,
+// which is what the file's navigation link opens.
+void RecordDeclinedFile(const char* folder, const char* name, DWORD size, const char* timeText,
+                        const FileCollectionOptions& options, const char* targetFolder)
+{
+    FileEntryRequest request;
+    request.path = folder;
+    request.name = name;
+    request.size = size;
+    request.withSize = true;
+    request.withText2 = true;
+    request.text2 = timeText;
+    request.extraText = "The file was not collected !!!";
+    if (options.page != nullptr) {
+        request.page = options.page;
+        WriteFileEntry(request);
+    }
+
+    char linkFolder[kPathSize];
+    CopyText(linkFolder, targetFolder);
+    EnsureTrailingBackslash(linkFolder);
+    char placeholderPath[kPathSize];
+    if (CopyText(placeholderPath, linkFolder) && AppendText(placeholderPath, name) &&
+        AppendText(placeholderPath, ".html")) {
+        if (Page placeholder = _fsopen(placeholderPath, "w", _SH_DENYNO)) {
+            WritePageHeader(placeholder, name);
+            request.page = placeholder;
+            WriteFileEntry(request);
+            FinalizePage(placeholder);
+        }
+    }
+    AddEscapedNaviLink(name, linkFolder, ".html");
+}
+
+// The files of one folder that match the pattern.
+void WalkFolder(const char* folder, const char* pattern, const FileCollectionOptions& options)
+{
+    char searchPath[kPathSize];
+    if (!JoinPath(searchPath, folder, pattern)) return;
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(searchPath, &found));
+    if (!search) return;
+
+    char targetFolder[kPathSize] = "";
+    bool targetReady = false;
+    bool targetPrepared = false;
+    bool declined = false;  // the last large-file question of this walk was answered No
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        // Sizes are compared in full: a dump over 4 GiB must not wrap below a limit.
+        const unsigned long long size = FileSizeOf(found);
+        if (options.maxSize != 0 && size >= options.maxSize) continue;
+        // The entry's size is 32-bit; a file of 4 GiB or more gets 0, so its
+        // size line is taken from the file itself.
+        const DWORD entrySize = found.nFileSizeHigh == 0 ? found.nFileSizeLow : 0;
+
+        char attributes[kTextSize];
+        char timeText[kTextSize];
+        FormatFileAttributes(found.dwFileAttributes, attributes, sizeof attributes);
+        FormatGmtTime(UnixTimeOf(found.ftLastWriteTime), timeText, sizeof timeText);
+
+        bool dropped = false;
+        if (size != 0) {
+            CHarvinDlg::AdvanceStepCounter();
+            if (options.copy) {
+                if (!targetPrepared) {
+                    targetReady = PrepareTargetFolder(folder, options, targetFolder, sizeof targetFolder);
+                    targetPrepared = true;
+                }
+                if (options.askLarge && size > kLargeFileLimit) {
+                    switch (AskAboutLargeFile(found.cFileName, size)) {
+                    case LargeFileAnswer::Unasked:
+                        dropped = true;
+                        break;
+                    case LargeFileAnswer::No:
+                        declined = true;
+                        if (targetReady) {
+                            RecordDeclinedFile(folder, found.cFileName, entrySize, timeText, options, targetFolder);
+                        }
+                        break;
+                    case LargeFileAnswer::Yes:
+                        declined = false;
+                        if (targetReady) CopyFileAsText(folder, found.cFileName, targetFolder);
+                        break;
+                    }
+                } else if (!declined && targetReady) {
+                    CopyFileAsText(folder, found.cFileName, targetFolder);
+                }
+            }
+        }
+        if (dropped) continue;
+
+        if (options.listing) {
+            FileEntryRequest request;
+            request.path = folder;
+            request.name = found.cFileName;
+            request.page = options.page;
+            request.withCrc = options.withCrc;
+            request.size = entrySize;
+            request.header = options.header;
+            request.withSize = options.withSize;
+            request.withText1 = options.withAttributes;
+            request.text1 = attributes;
+            request.withVersion = options.withVersion;
+            request.withText2 = options.withTime;
+            request.text2 = timeText;
+            request.withMd5 = options.withMd5;
+            WriteFileEntry(request);
+        }
+    } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
+}
+
+}  // namespace
+
+bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const char* name, const char* targetName)
+{
+    if (sourceFolder == nullptr || targetFolder == nullptr || name == nullptr) return false;
+    char source[kPathSize];
+    char target[kPathSize];
+    // A cut path would name another file: such a copy is not made.
+    if (!CopyText(source, sourceFolder) || !AppendText(source, name)) return false;
+    if (!FormatText(target, "%s\\%s", targetFolder, targetName != nullptr ? targetName : name)) return false;
+    if (!CopyFileA(source, target, FALSE)) return false;
+    AddEscapedNaviLink(name, target, nullptr);
+    return true;
+}
+
+void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder)
+{
+    if (sourceFolder == nullptr || name == nullptr || targetFolder == nullptr) return;
+    char source[kPathSize];
+    char target[kPathSize];
+    bool fit = JoinPath(source, sourceFolder, name);
+    fit = JoinPath(target, targetFolder, name) && fit;
+    if (!IsKeptExtension(name)) fit = AppendText(target, ".txt") && fit;
+
+    if (!fit || GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES) {
+        char line[2 * kPathSize];
+        FormatText(line, "%s %s", "couldn't copy the file", source);
+        CHarvinDlg::AddStatusLine(line);
+        return;
+    }
+    if (CopyFileA(source, target, FALSE) && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) {
+        AddEscapedNaviLink(name, target, nullptr);
+    }
+}
+
+void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options)
+{
+    if (folder == nullptr || pattern == nullptr) return;
+    if (!options.recursive) {
+        WalkFolder(folder, pattern, options);
+        return;
+    }
+
+    char searchPath[kPathSize];
+    if (!JoinPath(searchPath, folder, "*.*")) return;
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(searchPath, &found));
+    if (!search) return;
+    do {
+        if (strcmp(found.cFileName, ".") == 0) {
+            // A drive root has no "." entry and so gives only its subfolders.
+            WalkFolder(folder, pattern, options);
+        } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && strcmp(found.cFileName, "..") != 0 &&
+                   !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            // Junctions are not followed: several of them point back up the
+            // tree ("Application Data" in a profile) and would loop.
+            char subfolder[kPathSize];
+            if (JoinPath(subfolder, folder, found.cFileName)) CollectFolderFiles(subfolder, pattern, options);
+        }
+    } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
+}
+
+void CollectFilesByExtension(const char* folder, const char* subfolder, const char* extension, int copyMode,
+                             const char* targetBase, Page page)
+{
+    if (folder == nullptr || extension == nullptr) return;
+    char source[kPathSize];
+    // The folder text ends in a backslash so that its last component is
+    // part of the copies' target folder.
+    bool fit = CopyText(source, folder) && EnsureTrailingBackslash(source);
+    if (subfolder != nullptr) {
+        fit = AppendText(source, subfolder) && fit;
+        fit = EnsureTrailingBackslash(source) && fit;
+    }
+    char pattern[kPathSize];
+    fit = FormatText(pattern, "*.%s", extension) && fit;
+    if (!fit) return;
+
+    FileCollectionOptions options;
+    options.targetBase = targetBase;
+    options.page = page;
+    if (copyMode == 1) {
+        options.copy = true;
+    } else {
+        options.listing = true;
+        options.withVersion = true;
+        options.withMd5 = true;
+    }
+    CollectFolderFiles(source, pattern, options);
+}

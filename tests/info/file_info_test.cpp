@@ -1,0 +1,556 @@
+// File information records: checksums, version strings, PE test, texts,
+// path normalisation, shortcuts and the file-entry block.
+#include "info/file_info.h"
+
+#include "app/app_state.h"
+#include "info/md5.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using testing_support::ScratchFolder;
+using testing_support::TestBinDir;
+using testing_support::TestOutDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+std::string Md5Of(const std::string& bytes)
+{
+    Md5Digest digest;
+    digest.Update(bytes.data(), bytes.size());
+    digest.Finish();
+    return digest.HexText();
+}
+
+uint32_t ZlibCrc(const std::string& bytes)
+{
+    return static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+std::string PseudoRandomBytes(size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(seed >> 23);
+    }
+    return bytes;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    testing_support::ReadFileBytes(path, &bytes);
+    return bytes;
+}
+
+std::string WindowsFolder()
+{
+    char folder[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder, n);
+}
+
+std::string OneTranslationDll() { return TestBinDir() + "\\version_one_translation.dll"; }
+std::string TwoTranslationsDll() { return TestBinDir() + "\\version_two_translations.dll"; }
+
+}  // namespace
+
+// ---- checksums ------------------------------------------------------------
+
+TEST(Md5Digest, Rfc1321TestSuite)
+{
+    EXPECT_EQ(Md5Of(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(Md5Of("a"), "0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(Md5Of("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(Md5Of("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+    EXPECT_EQ(Md5Of("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+    EXPECT_EQ(Md5Of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+              "d174ab98d277d9f5a5611c2c9f419d9f");
+    EXPECT_EQ(Md5Of("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+              "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+// Files of the sizes around the read pieces; the digests go to the host
+// check (md5sum) and the CRCs are compared with zlib's here.
+TEST(FileChecksums, MatchZlibCrcAndLeaveDigestsForMd5sum)
+{
+    const std::string folder = TestOutDir() + "\\info\\checksums";
+    CreateDirectoryA((TestOutDir() + "\\info").c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    struct Sample {
+        const char* name;
+        size_t size;
+    } samples[] = {{"empty.bin", 0}, {"one.bin", 1}, {"piece.bin", 8192}, {"piece-plus-one.bin", 8193},
+                   {"three-mib.bin", 3 * 1048576 + 17}};
+    std::string digests;
+    for (const Sample& sample : samples) {
+        SCOPED_TRACE(sample.name);
+        const std::string path = folder + "\\" + sample.name;
+        const std::string bytes = PseudoRandomBytes(sample.size, static_cast<uint32_t>(sample.size));
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
+
+        DWORD crc = 0xDEADBEEF;
+        ASSERT_TRUE(FileCrc32(path.c_str(), static_cast<DWORD>(sample.size), &crc));
+        EXPECT_EQ(crc, ZlibCrc(bytes));
+
+        char md5[40];
+        memset(md5, 0xBD, sizeof md5);
+        ASSERT_TRUE(FileMd5Hex(path.c_str(), md5, sizeof md5));
+        EXPECT_EQ(strlen(md5), 32u);
+        EXPECT_EQ(static_cast<unsigned char>(md5[33]), 0xBD);
+        EXPECT_EQ(std::string(md5), Md5Of(bytes));
+        digests += std::string(md5) + "  " + sample.name + "\n";
+    }
+    ASSERT_TRUE(WriteFileBytes(folder + "\\digests.md5", digests));
+}
+
+TEST(FileChecksums, CrcCoversOnlyTheFirstBytesAsked)
+{
+    ScratchFolder scratch;
+    const std::string path = scratch.Join("data.bin");
+    const std::string bytes = PseudoRandomBytes(20000, 3);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    DWORD crc = 0;
+    ASSERT_TRUE(FileCrc32(path.c_str(), 9000, &crc));
+    EXPECT_EQ(crc, ZlibCrc(bytes.substr(0, 9000)));
+    ASSERT_TRUE(FileCrc32(path.c_str(), 0, &crc));
+    EXPECT_EQ(crc, 0u);
+}
+
+// A file that shrank since its size was taken: the read ends early and the
+// CRC reports failure instead of waiting for bytes that never come.
+TEST(FileChecksums, ShortFileAndMissingFileAreReadErrors)
+{
+    ScratchFolder scratch;
+    const std::string path = scratch.Join("short.bin");
+    ASSERT_TRUE(WriteFileBytes(path, std::string(100, 'x')));
+    DWORD crc = 0;
+    EXPECT_FALSE(FileCrc32(path.c_str(), 20000, &crc));
+    EXPECT_FALSE(FileCrc32(scratch.Join("missing.bin").c_str(), 10, &crc));
+
+    char md5[40] = "sentinel";
+    EXPECT_FALSE(FileMd5Hex(scratch.Join("missing.bin").c_str(), md5, sizeof md5));
+    EXPECT_STREQ(md5, "");
+    EXPECT_FALSE(FileMd5Hex(path.c_str(), md5, 32));  // no room for 32 digits and the end
+}
+
+// ---- version strings ------------------------------------------------------
+
+TEST(ReadFileVersionStrings, OneTranslationReadsItsOwnBlockThenTheFallbacks)
+{
+    char version[260], description[260], company[260], copyright[260];
+    ASSERT_TRUE(ReadFileVersionStrings(OneTranslationDll().c_str(), version, description, company, copyright));
+    EXPECT_STREQ(version, "7.65535.300.4");
+    EXPECT_STREQ(description, "Beschreibung 100% eins");
+    EXPECT_STREQ(company, "Vendor from 04091252");
+    EXPECT_STREQ(copyright, "Copyright (C) Test Eins");
+}
+
+TEST(ReadFileVersionStrings, TwoTranslationsReadUnder040904E4Then04091252)
+{
+    char version[260], description[260], company[260], copyright[260];
+    ASSERT_TRUE(ReadFileVersionStrings(TwoTranslationsDll().c_str(), version, description, company, copyright));
+    EXPECT_STREQ(version, "2.10.0.31");
+    EXPECT_STREQ(company, "Vendor from 040904E4");
+    EXPECT_STREQ(description, "Description from 04091252");
+    EXPECT_STREQ(copyright, "");  // only in the German block, which two translations never reach
+}
+
+TEST(ReadFileVersionStrings, OutputsMayBeOmittedAndAreClearedOnFailure)
+{
+    char version[260];
+    ASSERT_TRUE(ReadFileVersionStrings(OneTranslationDll().c_str(), version, nullptr, nullptr, nullptr));
+    EXPECT_STREQ(version, "7.65535.300.4");
+
+    ScratchFolder scratch;
+    const std::string text = scratch.Join("notes.txt");
+    ASSERT_TRUE(WriteFileBytes(text, "just some text that is long enough to look at\r\n"));
+    char description[260] = "stale";
+    strcpy(version, "stale");
+    EXPECT_FALSE(ReadFileVersionStrings(text.c_str(), version, description, nullptr, nullptr));
+    EXPECT_STREQ(version, "");
+    EXPECT_STREQ(description, "");
+    EXPECT_FALSE(ReadFileVersionStrings("", version, nullptr, nullptr, nullptr));
+
+    // A program without a version resource.
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    EXPECT_FALSE(ReadFileVersionStrings(self, version, description, nullptr, nullptr));
+    EXPECT_STREQ(version, "");
+}
+
+// ---- PE test ----------------------------------------------------------------
+
+TEST(IsPeImage, TellsProgramsFromOtherFiles)
+{
+    EXPECT_TRUE(IsPeImage(OneTranslationDll().c_str()));
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    EXPECT_TRUE(IsPeImage(self));
+
+    ScratchFolder scratch;
+    const std::string text = scratch.Join("text.txt");
+    ASSERT_TRUE(WriteFileBytes(text, std::string(200, 'T')));
+    EXPECT_FALSE(IsPeImage(text.c_str()));
+    const std::string tenBytes = scratch.Join("ten.bin");
+    ASSERT_TRUE(WriteFileBytes(tenBytes, "MZ12345678"));
+    EXPECT_FALSE(IsPeImage(tenBytes.c_str()));
+
+    // "MZ" whose header offset points past the end, and one that points at "PE\0\0".
+    std::string header(64, '\0');
+    header[0] = 'M';
+    header[1] = 'Z';
+    header[60] = static_cast<char>(0xF0);
+    const std::string dangling = scratch.Join("dangling.bin");
+    ASSERT_TRUE(WriteFileBytes(dangling, header));
+    EXPECT_FALSE(IsPeImage(dangling.c_str()));
+    header[60] = 64;
+    const std::string minimal = scratch.Join("minimal.bin");
+    ASSERT_TRUE(WriteFileBytes(minimal, header + std::string("PE\0\0", 4)));
+    EXPECT_TRUE(IsPeImage(minimal.c_str()));
+    EXPECT_FALSE(IsPeImage(scratch.Join("missing.bin").c_str()));
+}
+
+// ---- attribute and time texts ---------------------------------------------------
+
+TEST(FileTexts, AttributesInTheOrderArchiveReadOnlyHiddenSystem)
+{
+    char text[64];
+    FormatFileAttributes(0x21, text, sizeof text);
+    EXPECT_STREQ(text, "File attributes: [AR--]");
+    FormatFileAttributes(0, text, sizeof text);
+    EXPECT_STREQ(text, "File attributes: [----]");
+    FormatFileAttributes(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_DIRECTORY,
+                         text, sizeof text);
+    EXPECT_STREQ(text, "File attributes: [ARHS]");
+
+    memset(text, 0xBD, sizeof text);
+    FormatFileAttributes(0x21, text, 10);
+    EXPECT_STREQ(text, "File attr");
+    EXPECT_EQ(static_cast<unsigned char>(text[10]), 0xBD);
+    FormatFileAttributes(0x21, nullptr, 0);  // the text may be omitted
+}
+
+TEST(FileTexts, TimeIsUtcWithTheMonthFirst)
+{
+    char text[64];
+    FormatGmtTime(1262303998, text, sizeof text);  // 31 Dec 2009 23:59:58 UTC
+    EXPECT_STREQ(text, "GMT: 12.31.2009, 23:59:58");
+    FormatGmtTime(0, text, sizeof text);
+    EXPECT_STREQ(text, "GMT: 01.01.1970, 00:00:00");
+    FormatGmtTime(-20000000000LL, text, sizeof text);  // before 1601: no text rather than garbage
+    EXPECT_STREQ(text, "");
+
+    LONG before = StepCounter;
+    FormatGmtTime(0, nullptr, 0);
+    FormatFileAttributes(0, nullptr, 0);
+    EXPECT_EQ(StepCounter, before + 2);
+}
+
+// ---- path normalisation -------------------------------------------------------
+
+class NormalizeFilePathTest : public ::testing::Test {
+protected:
+    std::string Normalize(const std::string& text)
+    {
+        char out[260];
+        memset(out, 0xBD, sizeof out);
+        strcpy(out, "untouched");
+        NormalizeFilePath(text.c_str(), out, sizeof out);
+        return out;
+    }
+    ScratchFolder scratch_{"harvin-normalize"};
+};
+
+TEST_F(NormalizeFilePathTest, TextWithoutDotLeavesTheOutputAlone)
+{
+    EXPECT_EQ(Normalize("C:\\Windows\\system32\\drivers"), "untouched");
+    EXPECT_EQ(Normalize(""), "untouched");
+}
+
+TEST_F(NormalizeFilePathTest, DriverPathLosesItsObjectPrefix)
+{
+    const std::string file = scratch_.Join("driver.sys");
+    ASSERT_TRUE(WriteFileBytes(file, "x"));
+    EXPECT_EQ(Normalize("\\??\\" + file), file);
+    // Missing files too: the prefix goes, the rest stays.
+    EXPECT_EQ(Normalize("\\??\\C:\\nowhere\\gone.sys"), "C:\\nowhere\\gone.sys");
+}
+
+TEST_F(NormalizeFilePathTest, SystemRootTokensBecomeTheWindowsFolder)
+{
+    const std::string cmd = WindowsFolder() + "\\system32\\cmd.exe";
+    EXPECT_EQ(Normalize("%SystemRoot%\\system32\\cmd.exe /k netsvcs -x"), cmd);
+    EXPECT_EQ(Normalize("%systemroot%\\system32\\cmd.exe -x"), cmd);
+    EXPECT_EQ(Normalize("%%SystemRoot%%\\system32\\cmd.exe -x"), cmd);
+    EXPECT_EQ(Normalize("%SystemRoot%\\system32\\cmd.exe\" quoted"), cmd);
+}
+
+TEST_F(NormalizeFilePathTest, QuotedProgramWithBlanksAndArguments)
+{
+    const std::string folder = scratch_.Join("dir with blanks");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string program = folder + "\\prog file.exe";
+    ASSERT_TRUE(WriteFileBytes(program, "MZ"));
+    EXPECT_EQ(Normalize("\"" + program + "\" -arg value"), program);
+    EXPECT_EQ(Normalize("\"" + program + "\""), program);
+}
+
+TEST_F(NormalizeFilePathTest, ArgumentsAfterAnUnquotedPathAreCut)
+{
+    const std::string program = scratch_.Join("service.exe");
+    ASSERT_TRUE(WriteFileBytes(program, "MZ"));
+    EXPECT_EQ(Normalize(program + " -k netsvcs"), program);
+    EXPECT_EQ(Normalize(program), program);
+    // Nothing to find: the words are cut as far as they go.
+    EXPECT_EQ(Normalize("C:\\nowhere\\gone.exe -a -b"), "C:\\nowhere\\gone.exe");
+}
+
+TEST_F(NormalizeFilePathTest, LongTextIsCutToTheCapacity)
+{
+    std::string text = "C:\\" + std::string(400, 'a') + ".exe";
+    char out[40];
+    memset(out, 0xBD, sizeof out);
+    NormalizeFilePath(text.c_str(), out, 30);
+    EXPECT_EQ(strlen(out), 29u);
+    EXPECT_EQ(static_cast<unsigned char>(out[30]), 0xBD);
+}
+
+// ---- shortcuts ----------------------------------------------------------------
+
+TEST(ResolveShortcut, ReadsTargetAndDescriptionOfALink)
+{
+    ScratchFolder scratch;
+    const std::string target = scratch.Join("target.txt");
+    ASSERT_TRUE(WriteFileBytes(target, "target"));
+    const std::string linkPath = scratch.Join("link.lnk");
+
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        IShellLinkA* link = nullptr;
+        ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link)),
+                  S_OK);
+        ASSERT_EQ(link->SetPath(target.c_str()), S_OK);
+        ASSERT_EQ(link->SetDescription("Harvin test link"), S_OK);
+        IPersistFile* persist = nullptr;
+        ASSERT_EQ(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)), S_OK);
+        wchar_t wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
+        EXPECT_EQ(persist->Save(wide, TRUE), S_OK);
+        persist->Release();
+        link->Release();
+    }
+    CoUninitialize();
+
+    char resolved[260];
+    char description[260];
+    memset(resolved, 0xBD, sizeof resolved);
+    EXPECT_TRUE(SUCCEEDED(ResolveShortcut(nullptr, linkPath.c_str(), resolved, description)));
+    EXPECT_STREQ(resolved, target.c_str());
+    EXPECT_STREQ(description, "Harvin test link");
+
+    strcpy(resolved, "stale");
+    strcpy(description, "stale");
+    EXPECT_TRUE(FAILED(ResolveShortcut(nullptr, scratch.Join("missing.lnk").c_str(), resolved, description)));
+    EXPECT_STREQ(resolved, "");
+    EXPECT_STREQ(description, "");
+
+    // The thread's COM state is balanced: a further initialisation is the first again.
+    HRESULT again = CoInitialize(nullptr);
+    EXPECT_EQ(again, S_OK);
+    if (SUCCEEDED(again)) CoUninitialize();
+}
+
+// ---- the file-entry block --------------------------------------------------------
+
+class FileEntryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ExtendedCollection = 0; }
+    void TearDown() override { ExtendedCollection = 0; }
+
+    // Writes one entry into a fresh page and returns what the page holds.
+    std::string Entry(const FileEntryRequest& base)
+    {
+        const std::string pagePath = scratch_.Join("page.html");
+        Page page = fopen(pagePath.c_str(), "wb");
+        EXPECT_NE(page, nullptr);
+        FileEntryRequest request = base;
+        request.page = page;
+        WriteFileEntry(request);
+        fclose(page);
+        return ReadAll(pagePath);
+    }
+    std::string EntryForText(const std::string& text)
+    {
+        const std::string pagePath = scratch_.Join("details.html");
+        Page page = fopen(pagePath.c_str(), "wb");
+        EXPECT_NE(page, nullptr);
+        WriteFileDetailsForText(text.c_str(), page);
+        fclose(page);
+        return ReadAll(pagePath);
+    }
+    ScratchFolder scratch_{"harvin-entry"};
+};
+
+TEST_F(FileEntryTest, BlockOrderWithName)
+{
+    const std::string dll = ReadAll(OneTranslationDll());
+    ASSERT_FALSE(dll.empty());
+    const std::string folder = scratch_.Path();
+    ASSERT_TRUE(CopyFileA(OneTranslationDll().c_str(), scratch_.Join("mod.dll").c_str(), FALSE));
+
+    FileEntryRequest request;
+    request.path = folder.c_str();
+    request.name = "mod.dll";
+    request.withCrc = true;
+    request.size = static_cast<DWORD>(dll.size());
+    request.withSize = true;
+    request.withText1 = true;
+    request.text1 = "File attributes: [A---]";
+    request.withVersion = true;
+    request.withText2 = true;
+    request.text2 = "GMT: 12.31.2009, 23:59:58";
+    request.withMd5 = true;
+    request.extraText = "extra words";
+
+    char crcLine[64];
+    snprintf(crcLine, sizeof crcLine, "CRC32: 0x%08X<BR>\n", static_cast<unsigned>(ZlibCrc(dll)));
+    const std::string expected = std::string("<strong>mod.dll</strong>\n<div style=\"margin-left: 40px;\">\n") +
+                                 "Version: 7.65535.300.4<BR>\n" + crcLine + "MD5: " + Md5Of(dll) + "\n<BR>\n" +
+                                 "Description: Beschreibung 100% eins<BR>\n" + "Vendor: Vendor from 04091252<BR>\n" +
+                                 "Copyright: Copyright (C) Test Eins<BR>\n" + "Filesize: " + std::to_string(dll.size()) +
+                                 "<BR>\n" + "GMT: 12.31.2009, 23:59:58<br>\n" + "File attributes: [A---]<br>\n" +
+                                 "Path: " + folder + "<br>\n" + "extra words<br>\n" + "\n</div><BR>\n";
+    EXPECT_EQ(Entry(request), expected);
+}
+
+TEST_F(FileEntryTest, BlockOrderWithoutName)
+{
+    const std::string path = scratch_.Join("mod.dll");
+    ASSERT_TRUE(CopyFileA(OneTranslationDll().c_str(), path.c_str(), FALSE));
+    const std::string dll = ReadAll(path);
+
+    FileEntryRequest request;
+    request.path = path.c_str();
+    request.withVersion = true;
+    request.withMd5 = true;
+    request.withSize = true;  // size 0: taken from the file
+    request.extraText = "extra";
+    const std::string expected = "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\n" +
+                                 "Version: 7.65535.300.4<BR>\n" + "MD5: " + Md5Of(dll) + "\n<BR>\n" +
+                                 "Description: Beschreibung 100% eins<BR>\n" + "Vendor: Vendor from 04091252<BR>\n" +
+                                 "Copyright: Copyright (C) Test Eins<BR>\n" + "Filesize: " + std::to_string(dll.size()) +
+                                 "<BR>\n" + "extra<br>\n" + "</div><BR>\n";
+    EXPECT_EQ(Entry(request), expected);
+}
+
+TEST_F(FileEntryTest, FileWithoutVersionResourceHasOnlyItsMd5Line)
+{
+    const std::string path = scratch_.Join("plain.txt");
+    ASSERT_TRUE(WriteFileBytes(path, "abc"));
+    FileEntryRequest request;
+    request.path = scratch_.Path().c_str();
+    request.name = "plain.txt";
+    request.withVersion = true;
+    request.withMd5 = true;
+    EXPECT_EQ(Entry(request), "<strong>plain.txt</strong>\n<div style=\"margin-left: 40px;\">\n"
+                              "MD5: 900150983cd24fb0d6963f7d28e17f72\n<BR>\n"
+                              "Path: " + scratch_.Path() + "<br>\n\n</div><BR>\n");
+}
+
+TEST_F(FileEntryTest, EmptyFileHasZeroCrcAndNoSizeLine)
+{
+    const std::string path = scratch_.Join("empty.log");
+    ASSERT_TRUE(WriteFileBytes(path, ""));
+    FileEntryRequest request;
+    request.path = path.c_str();
+    request.withCrc = true;
+    request.withSize = true;
+    request.withMd5 = true;
+    EXPECT_EQ(Entry(request), "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\n"
+                              "CRC32: 0x00000000<BR>\n"
+                              "MD5: d41d8cd98f00b204e9800998ecf8427e\n<BR>\n"
+                              "</div><BR>\n");
+}
+
+TEST_F(FileEntryTest, MissingFileKeepsItsPathAndReportsTheReadError)
+{
+    const std::string path = "C:\\nowhere at all\\gone file.dll";
+    FileEntryRequest request;
+    request.path = path.c_str();
+    request.withCrc = true;
+    request.size = 100;
+    request.withVersion = true;
+    request.withMd5 = true;
+    request.withSize = true;
+    EXPECT_EQ(Entry(request), "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\n"
+                              "CRC32: [Read Error]<br>\n"
+                              "Filesize: 100<BR>\n"
+                              "</div><BR>\n");
+}
+
+// Names and texts are data: a "%" is written as it is, never taken as a format.
+TEST_F(FileEntryTest, PercentSignsAreWrittenAsTheyAre)
+{
+    const std::string name = "50%%off %d %s %n.txt";
+    ASSERT_TRUE(WriteFileBytes(scratch_.Join(name), "x"));
+    FileEntryRequest request;
+    request.path = scratch_.Path().c_str();
+    request.name = name.c_str();
+    request.withText1 = true;
+    request.text1 = "100% %s";
+    EXPECT_EQ(Entry(request), "<strong>" + name + "</strong>\n<div style=\"margin-left: 40px;\">\n" +
+                              "100% %s<br>\n" + "Path: " + scratch_.Path() + "<br>\n\n</div><BR>\n");
+}
+
+TEST_F(FileEntryTest, ExtendedCollectionAddsTheMd5LineAndHeaderIsTheCallers)
+{
+    const std::string path = scratch_.Join("a.txt");
+    ASSERT_TRUE(WriteFileBytes(path, "a"));
+    ExtendedCollection = 1;
+    FileEntryRequest request;
+    request.path = path.c_str();
+    request.header = "<p>own header %d</p>\n";
+    EXPECT_EQ(Entry(request), "<p>own header %d</p>\nMD5: 0cc175b9c0f1b6a831c399e269772661\n<BR>\n</div><BR>\n");
+}
+
+TEST_F(FileEntryTest, UnnormalisedTextFindsTheFile)
+{
+    const std::string cmd = WindowsFolder() + "\\system32\\cmd.exe";
+    const std::string text = "%SystemRoot%\\system32\\cmd.exe /c";
+    FileEntryRequest request;
+    request.path = text.c_str();
+    EXPECT_EQ(Entry(request), "<strong>" + cmd + "</strong>\n<div style=\"margin-left: 40px;\">\n</div><BR>\n");
+}
+
+TEST_F(FileEntryTest, DetailsForARegistryText)
+{
+    const std::string folder = scratch_.Join("Program Files");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string program = folder + "\\tool.exe";
+    const std::string bytes = "0123456789";
+    ASSERT_TRUE(WriteFileBytes(program, bytes));
+    ASSERT_TRUE(SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+
+    char crcLine[64];
+    snprintf(crcLine, sizeof crcLine, "CRC32: 0x%08X<BR>\n", static_cast<unsigned>(ZlibCrc(bytes)));
+    EXPECT_EQ(EntryForText("\"" + program + "\" /background"),
+              std::string("<div style=\"margin-left: 40px;\">\n") + crcLine + "Filesize: 10<BR>\n" +
+                  "File attributes: [AR--]<br>\n" + "</div><BR>\n");
+    SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(EntryForText("C:\\nowhere\\gone.exe /x"), "");
+    EXPECT_EQ(EntryForText("no dot here"), "");
+}
