@@ -27,6 +27,8 @@ const ChainRow kWindowsChain[] = {
     {"Registry", nullptr},
     {"Services", nullptr},
     {"System", nullptr},
+    {nullptr, [](CWindowsStuff& w) { w.CollectSystemInformation(SysInfoFolder, "SystemInformations.html"); }},
+    {nullptr, [](CWindowsStuff& w) { w.CollectProcesses(SysInfoFolder, "ProcessesModules.html"); }},
     {"System Configuration Files", nullptr},
 };
 

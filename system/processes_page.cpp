@@ -1,0 +1,253 @@
+// The processes and modules page: a table of the running processes linked to
+// one detail section per process (its image and every module with checksum
+// and version data), the page of the 64-bit companion lister, and the WOW64
+// file-system redirection switch.
+#include "system/windows_stuff.h"
+
+#include "app/app_constants.h"
+#include "app/app_state.h"
+#include "info/external_programs.h"
+#include "info/file_info.h"
+#include "info/registry.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "platform/proc_lookup.h"
+#include "platform/process_list.h"
+#include "platform/scoped_handle.h"
+#include "platform/system_helpers.h"
+#include "platform/windows_version.h"
+#include "report/table_writer.h"
+
+#include <cstring>
+
+namespace {
+
+const char kSystemRootPrefix[] = "\\SystemRoot\\";
+constexpr size_t kSystemRootPrefixLength = sizeof kSystemRootPrefix - 1;  // 12
+const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+constexpr size_t kNameSize = 256;
+// A converted path takes up to two bytes per UTF-16 unit; with a folder put
+// in front of it, twice the path size holds it.
+constexpr size_t kModulePathSize = 2 * kPathSize;
+// Detail header: markup around two names (the link text padded).
+constexpr size_t kHeaderSize = 2 * kNameSize + 256;
+constexpr size_t kImageLinkWidth = 13;
+
+constexpr int kPidwalkResourceId = 136;
+const char kPidwalkResourceType[] = "DATA_EXE2";
+const char kPidwalkFileName[] = "pidwalk64.exe";
+
+using Wow64DisableFunction = BOOL(WINAPI*)(PVOID*);
+using Wow64EnableFunction = BOOLEAN(WINAPI*)(BOOLEAN);
+
+void WideToAnsi(const wchar_t* text, char* out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return;
+    out[0] = '\0';
+    if (text == nullptr) return;
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, out, static_cast<int>(capacity), nullptr, nullptr) == 0) {
+        out[0] = '\0';
+    }
+}
+
+bool StartsWithSystemRoot(const char* path) { return strncmp(path, kSystemRootPrefix, kSystemRootPrefixLength) == 0; }
+
+// The part after the last backslash (or drive colon).
+const char* FileNamePart(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    }
+    return name;
+}
+
+// Processes without modules (no image to show) and the idle process are not listed.
+bool IsListed(const ProcessEntry* process) { return process->modules != nullptr && process->processId != 0; }
+
+void ImageTexts(const ProcessEntry* process, char* name, size_t nameCapacity, char* path, size_t pathCapacity)
+{
+    WideToAnsi(process->modules->name, name, nameCapacity);
+    WideToAnsi(process->modules->path, path, pathCapacity);
+}
+
+}  // namespace
+
+void CWindowsStuff::CollectProcesses(const char* folder, const char* fileName)
+{
+    if (System == 0) return;
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_PROCESSES, "Active Processes And Modules",
+                                 "Active Processes And Modules (32Bit)", 1);
+    if (page == nullptr) return;
+    WriteProcessList(page);
+    FinalizePage(page);
+    if (IsWindows64Bit()) {
+        RunProcessLister64(folder, "ProcessModules64.html", "Active Processes And Modules (64Bit)");
+    }
+}
+
+bool CWindowsStuff::FormatProcessRow(DWORD processId, const char* name, const char* path, char* row,
+                                     size_t capacity)
+{
+    if (row == nullptr || capacity == 0) return false;
+    row[0] = '\0';
+    if (name == nullptr || path == nullptr) return false;
+
+    char shownPath[kModulePathSize];
+    bool fit = true;
+    if (StartsWithSystemRoot(path)) {
+        // The table names the folder Windows really lives in.
+        char windowsFolder[MAX_PATH];
+        UINT length = GetWindowsDirectoryA(windowsFolder, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) {
+            fit = CopyText(shownPath, path);
+        } else {
+            fit = JoinPath(shownPath, windowsFolder, path + kSystemRootPrefixLength);
+        }
+    } else {
+        fit = CopyText(shownPath, path);
+    }
+
+    // The table writer turns "%%" into "%": data goes in with its signs doubled.
+    char escapedName[2 * kNameSize];
+    char escapedPath[2 * kModulePathSize];
+    EscapePercent(name, escapedName, sizeof escapedName);
+    EscapePercent(shownPath, escapedPath, sizeof escapedPath);
+    fit = FormatText(row, capacity, "%lu\t<a href=\"#%s\">%s</a>\t%s", static_cast<unsigned long>(processId),
+                     escapedName, escapedName, escapedPath) && fit;
+    return fit;
+}
+
+void CWindowsStuff::WriteProcessList(Page page)
+{
+    EnableDebugPrivilege();
+    StepCounter = 0;
+
+    DWORD error = 0;
+    ProcessEntry* list = EnumerateProcesses(true, &error);
+    if (list == nullptr) return;
+
+    AppendLiteral(page, "<a name=\"top\"> </a>\n");
+    WriteTableTag(1, 1, 0, 7, page);
+    WriteTableRow("PID\tProcess\tPath", 1, page, nullptr, nullptr, 0);
+
+    char name[kNameSize];
+    char path[kModulePathSize];
+    // Room for the id, the markup, the name twice and the path, each with
+    // every "%" doubled.
+    char row[64 + 2 * (2 * kNameSize) + 2 * kModulePathSize];
+    for (const ProcessEntry* process = list; process != nullptr && !IsCancelRequested(); process = process->next) {
+        if (!IsListed(process)) continue;
+        ImageTexts(process, name, sizeof name, path, sizeof path);
+        FormatProcessRow(process->processId, name, path, row, sizeof row);
+        WriteTableRow(row, 0, page, nullptr, nullptr, 0);
+    }
+    WriteTableTag(0, 0, 0, 0, page);
+    AppendLiteral(page, "<BR><BR>\n");
+
+    for (const ProcessEntry* process = list; process != nullptr && !IsCancelRequested(); process = process->next) {
+        if (!IsListed(process)) continue;
+        ImageTexts(process, name, sizeof name, path, sizeof path);
+        WriteModuleEntry(path, true, page);
+        for (const ModuleEntry* module = process->modules->next; module != nullptr && !IsCancelRequested();
+             module = module->next) {
+            WideToAnsi(module->path, path, sizeof path);
+            WriteModuleEntry(path, false, page);
+        }
+    }
+    FreeProcessList(list);
+}
+
+void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page page)
+{
+    if (path == nullptr) return;
+    char fullPath[kModulePathSize] = "";
+    if (StartsWithSystemRoot(path)) {
+        // The detail entry reads the file, so it takes the system root the
+        // registry names.
+        char systemRoot[kPathSize];
+        ReadStringValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "SystemRoot", systemRoot, sizeof systemRoot, "",
+                        RegistryView32);
+        if (systemRoot[0] != '\0' && !JoinPath(fullPath, systemRoot, path + kSystemRootPrefixLength)) {
+            fullPath[0] = '\0';  // a cut path would name another file
+        }
+    }
+    if (fullPath[0] == '\0') CopyText(fullPath, path);
+
+    char name[kNameSize];
+    CopyText(name, FileNamePart(fullPath));
+
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(fullPath, &found));
+    if (!search) {
+        AppendToPage(page, "<strong>%s</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n%s\n</div>\n", name,
+                     fullPath);
+        return;
+    }
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+
+    char header[kHeaderSize];
+    if (processImage) {
+        // Short names are padded with no-break spaces so the links line up.
+        char linkText[kNameSize + kImageLinkWidth];
+        CopyText(linkText, name);
+        for (size_t length = strlen(linkText); length < kImageLinkWidth; ++length) {
+            linkText[length] = static_cast<char>(0xA0);
+            linkText[length + 1] = '\0';
+        }
+        FormatText(header,
+                   "</div>\n<strong><a name=\"%s\">%s</a></strong><a href=\"#top\">to top of table</a>"
+                   "<div style=\"margin-left: 40px;\">\n<BR>\n",
+                   name, linkText);
+    } else {
+        FormatText(header, "</div><div style=\"margin-left: 40px;\">\n<strong><a name=\"%s\">%s</a></strong>\n<BR>\n",
+                   name, name);
+    }
+
+    FileEntryRequest request;
+    request.path = fullPath;
+    request.page = page;
+    request.withCrc = true;
+    request.size = found.nFileSizeLow;
+    request.header = header;
+    request.withVersion = true;
+    WriteFileEntry(request);
+}
+
+void CWindowsStuff::RunProcessLister64(const char* folder, const char* fileName, const char* title)
+{
+    if (Logging == 0) return;
+    // The companion goes into the output folder this run has just made and
+    // may write to; the program's own folder may be read-only.
+    if (OutputRoot[0] == '\0') return;
+    char programPath[kPathSize];
+    if (!JoinPath(programPath, OutputRoot, kPidwalkFileName)) return;  // a cut path names another file
+
+    if (ExtractResourceToFile(kPidwalkResourceId, kPidwalkResourceType, programPath)) {
+        // Quoted: the output folder may hold blanks.
+        char commandLine[kPathSize + 2];
+        if (FormatText(commandLine, "\"%s\"", programPath)) {
+            const bool wow64Capable = IsWindows64Bit();
+            if (wow64Capable) SwitchFsRedirection(true);
+            RunCommandToFile(folder, fileName, title, nullptr, commandLine, kProgramWaitMs, true, CREATE_NO_WINDOW, 0);
+            if (wow64Capable) SwitchFsRedirection(false);
+        }
+    }
+    DeleteFileA(programPath);
+}
+
+void CWindowsStuff::SwitchFsRedirection(bool disable)
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    if (disable) {
+        auto disableRedirection = LookupProc<Wow64DisableFunction>(kernel, "Wow64DisableWow64FsRedirection");
+        if (disableRedirection == nullptr) return;
+        PVOID oldValue = nullptr;
+        disableRedirection(&oldValue);
+    } else {
+        auto enableRedirection = LookupProc<Wow64EnableFunction>(kernel, "Wow64EnableWow64FsRedirection");
+        if (enableRedirection == nullptr) return;
+        enableRedirection(TRUE);
+    }
+}

@@ -1,0 +1,367 @@
+// The "System Informations" page: operating system identity and edition,
+// registration values, memory figures, boot mode and system metrics, screen
+// saver state and the programs of the two Startup shell folders.
+#include "system/windows_stuff.h"
+
+#include "app/app_constants.h"
+#include "app/app_state.h"
+#include "info/file_info.h"
+#include "info/registry.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "platform/proc_lookup.h"
+#include "platform/scoped_handle.h"
+#include "platform/windows_version.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kNoInformation[] = "[no information available]";
+
+constexpr int kMemoryFigureWidth = 15;
+constexpr size_t kMemoryFigureSize = 259;
+constexpr int kMaxPadding = 47;
+constexpr DWORD kTempPathSize = 280;
+
+using GetProductInfoFunction = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, DWORD*);
+
+// Wide text in the ANSI code page, cut to capacity. Every UTF-16 unit takes
+// at most two bytes there, so the detour through a buffer of twice the
+// length never fails for want of room.
+void WideToAnsi(const wchar_t* text, char* out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return;
+    out[0] = '\0';
+    if (text == nullptr) return;
+    char converted[2 * kPathSize + 1];
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, converted, sizeof converted, nullptr, nullptr) == 0) return;
+    CopyText(out, capacity, converted);
+}
+
+bool IsVersion6Workstation() { return IsWindows6Workstation32() || IsWindows6Workstation64(); }
+
+struct EditionRow {
+    DWORD productType;
+    const char* text;
+};
+
+const EditionRow kEditions[] = {
+    {0, "An unknown product"},
+    {1, "Ultimate Edition"},
+    {2, "Home Basic Edition"},
+    {3, "Home Premium Edition"},
+    {4, "Enterprise Edition"},
+    {5, "Home Basic Edition"},
+    {6, "Business Edition"},
+    {7, "Server Standard Edition (full installation)"},
+    {8, "Server Datacenter Edition (full installation)"},
+    {9, "Small Business Server"},
+    {10, "Server Enterprise Edition (full installation)"},
+    {11, "Starter Edition"},
+    {12, "Server Datacenter Edition (core installation)"},
+    {13, "Server Standard Edition (core installation)"},
+    {14, "Server Enterprise Edition (core installation)"},
+    {15, "Server Enterprise Edition for Itanium-based Systems"},
+    {16, "Business Edition"},
+    {17, "Web Server Edition"},
+    {18, "Cluster Server Edition"},
+    {19, "Home Server Edition"},
+    {20, "Storage Server Express Edition"},
+    {21, "Storage Server Standard Edition"},
+    {22, "Storage Server Workgroup Edition"},
+    {23, "Storage Server Enterprise Edition"},
+    {24, "Server for Small Business Edition"},
+    {25, "Small Business Server Premium Edition"},
+    {26, "Home Premium Edition"},
+    {27, "Enterprise Edition"},
+    {28, "Ultimate Edition"},
+};
+
+// The product type that GetProductInfo reports for this version; 0 when the
+// function does not exist (before Windows Vista) or fails.
+DWORD QueryProductType(DWORD major, DWORD minor, DWORD servicePackMajor, DWORD servicePackMinor)
+{
+    ScopedLibrary kernel(LoadLibraryA("kernel32.dll"));
+    if (!kernel) return 0;
+    auto getProductInfo = LookupProc<GetProductInfoFunction>(kernel.Get(), "GetProductInfo");
+    if (getProductInfo == nullptr) return 0;
+    DWORD productType = 0;
+    if (!getProductInfo(major, minor, servicePackMajor, servicePackMinor, &productType)) return 0;
+    return productType;
+}
+
+void WriteOperatingSystemBlock(CWindowsStuff& windows, Page page)
+{
+    char platform[kPathSize];
+    char version[kPathSize];
+    char enhanced[kPathSize];
+    char registryVersion[kPathSize];
+    DWORD productType = 0;
+    windows.QueryOsTexts(platform, version, enhanced, registryVersion, &productType);
+
+    if (IsVersion6Workstation()) {
+        char edition[kPathSize];
+        CWindowsStuff::EditionName(productType, edition, sizeof edition);
+        AppendText(platform, " - ");
+        AppendText(platform, edition);
+    }
+    if (enhanced[0] == '\0') CopyText(enhanced, "[No enhanced information available]");
+
+    AppendToPage(page,
+                 "\n<strong>\nOperating System\n</strong>\n<BR>\n<div style=\"margin-left: 40px;\">\n"
+                 "Operating system platform --------------> %s<BR>\n"
+                 "Operating system version ---------------> %s<BR>\n"
+                 "Enhanced version information -----------> %s<BR>\n"
+                 "Version information from registry ------> %s<BR>\n",
+                 platform, version, enhanced, registryVersion);
+}
+
+// One registration value of the CurrentVersion key, in the 32-bit view.
+void ReadRegistration(const char* name, char* value, size_t capacity)
+{
+    ReadStringValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, value, capacity, kNoInformation, RegistryView32);
+}
+
+void WriteRegistrationLines(Page page)
+{
+    char value[kPathSize];
+    ReadRegistration("Plus! VersionNumber", value, sizeof value);
+    AppendToPage(page, "Version number of Plus! packet ---------> %s<BR>\n", value);
+    ReadRegistration("RegisteredOwner", value, sizeof value);
+    AppendToPage(page, "Registered user ------------------------> %s<BR>\n", value);
+    ReadRegistration("RegisteredOrganization", value, sizeof value);
+    AppendToPage(page, "Registered organisation ----------------> %s<BR>\n", value);
+    ReadRegistration("ProductId", value, sizeof value);
+    AppendToPage(page, "Product identification number ----------> %s<BR>\n", value);
+    ReadRegistration("SystemRoot", value, sizeof value);
+    AppendToPage(page, "System root directory ------------------> %s</div><BR>\n<BR>\n", value);
+}
+
+void WriteMemoryBlock(Page page)
+{
+    MEMORYSTATUSEX memory;
+    memset(&memory, 0, sizeof memory);
+    memory.dwLength = 64;
+    GlobalMemoryStatusEx(&memory);
+
+    char figure[kMemoryFigureSize];
+    CWindowsStuff::FormatGroupedNumber(figure, sizeof figure, kMemoryFigureWidth, memory.ullTotalPhys);
+    AppendToPage(page,
+                 "\n<strong>\nMain Memory\n</strong>\n<BR>\n<div style=\"margin-left: 40px;\">"
+                 "Physical main memory -------------------> %s Byte <BR>\n",
+                 figure);
+    CWindowsStuff::FormatGroupedNumber(figure, sizeof figure, kMemoryFigureWidth, memory.ullAvailPhys);
+    AppendToPage(page, "Free physical main memory --------------> %s Byte<BR>\n", figure);
+    CWindowsStuff::FormatGroupedNumber(figure, sizeof figure, kMemoryFigureWidth, memory.ullTotalPageFile);
+    AppendToPage(page, "Size of swap file ----------------------> %s Byte<BR>\n", figure);
+    CWindowsStuff::FormatGroupedNumber(figure, sizeof figure, kMemoryFigureWidth, memory.ullAvailPageFile);
+    AppendToPage(page, "Free memory in swap file ---------------> %s Byte<BR>\n", figure);
+    CWindowsStuff::FormatGroupedNumber(figure, sizeof figure, kMemoryFigureWidth, memory.ullTotalVirtual);
+    AppendToPage(page, "Virtual memory size --------------------> %s Byte<BR>\n", figure);
+    CWindowsStuff::FormatGroupedNumber(figure, sizeof figure, kMemoryFigureWidth, memory.ullAvailVirtual);
+    AppendToPage(page, "Available virtual memory size ----------> %s Byte<BR>\n", figure);
+
+    if (memory.dwMemoryLoad != 0) {
+        AppendToPage(page, "Used main memory -----------------------> %d &#037</div><BR>\n<BR>\n",
+                     static_cast<int>(memory.dwMemoryLoad));
+    } else {
+        AppendToPage(page, "Currently used main memory -------------> [unknown]</div><BR>\n<BR>\n");
+    }
+}
+
+// 0 or 1 for a system metric that is a yes/no answer.
+int MetricFlag(int index) { return GetSystemMetrics(index) != 0 ? 1 : 0; }
+
+void WriteMiscellaneousBlock(Page page)
+{
+    char tempPath[kTempPathSize];
+    DWORD length = GetTempPathA(kTempPathSize, tempPath);
+    // A length of the buffer or more means the path did not fit and nothing was written.
+    if (length == 0 || length >= kTempPathSize) CopyText(tempPath, "[unknown]");
+    AppendToPage(page,
+                 "\n<strong>\nMiscellaneous\n</strong>\n<BR>\n<div style=\"margin-left: 40px;\">"
+                 "Windows path for temporary files -------------> %s<BR>\n",
+                 tempPath);
+
+    char computerName[16];
+    DWORD nameSize = sizeof computerName;
+    if (!GetComputerNameA(computerName, &nameSize)) CopyText(computerName, "[unknown]");
+    AppendToPage(page, "Computer name --------------------------------> %s<BR>\n", computerName);
+
+    char bootMode[64];
+    int clean = GetSystemMetrics(SM_CLEANBOOT);
+    switch (clean) {
+    case 0: CopyText(bootMode, "Standard boot"); break;
+    case 1: CopyText(bootMode, "Fail safe boot without network"); break;
+    case 2: CopyText(bootMode, "Fail safe boot with network"); break;
+    default: FormatText(bootMode, "unknown (ID: %d)", clean); break;
+    }
+    AppendToPage(page,
+                 "Last system startup --------------------------> %s<BR>\n"
+                 "Double-byte character of USER.EXE ------------> %d<BR>\n"
+                 "Debug version of USER.EXE --------------------> %d<BR>\n"
+                 "Mouse installed ------------------------------> %d<BR>\n"
+                 "Network installed ----------------------------> %d<BR>\n"
+                 "Security option available --- ----------------> %d<BR>\n"
+                 "Slow system ----------------------------------> %d<BR>\n",
+                 bootMode, MetricFlag(SM_DBCSENABLED), MetricFlag(SM_DEBUG), MetricFlag(SM_MOUSEPRESENT),
+                 GetSystemMetrics(SM_NETWORK) & 1, MetricFlag(SM_SECURE), MetricFlag(SM_SLOWMACHINE));
+
+    char screenSaver[16];
+    BOOL active = FALSE;
+    if (SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0)) {
+        FormatText(screenSaver, "%d", active ? 1 : 0);
+    } else {
+        CopyText(screenSaver, "unknown");
+    }
+    AppendToPage(page,
+                 "Screen saver enabled -------------------------> %s<BR>\n"
+                 "Programs in Menu \"Start->Program->Startup\"----><BR>\n",
+                 screenSaver);
+}
+
+bool EndsWithLinkExtension(const char* name)
+{
+    size_t length = strlen(name);
+    return length > 4 && _stricmp(name + length - 4, ".lnk") == 0;
+}
+
+}  // namespace
+
+void CWindowsStuff::CollectSystemInformation(const char* folder, const char* fileName)
+{
+    if (System == 0) return;
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_SYSTEM_INFO, "System Informations",
+                                 "System Informations", 1);
+    if (page == nullptr) return;
+    WriteSystemInformation(page);
+    FinalizePage(page);
+}
+
+void CWindowsStuff::WriteSystemInformation(Page page)
+{
+    WriteOperatingSystemBlock(*this, page);
+    WriteRegistrationLines(page);
+    WriteMemoryBlock(page);
+    WriteMiscellaneousBlock(page);
+    ListStartupFolder(page, HKEY_LOCAL_MACHINE, "Common Startup");
+    ListStartupFolder(page, HKEY_CURRENT_USER, "Startup");
+    // The block stays open: the page foot follows.
+}
+
+bool CWindowsStuff::QueryOsTexts(char* platform, char* version, char* enhanced, char* registryVersion,
+                                 DWORD* productType)
+{
+    wchar_t fullText[kPathSize];
+    wchar_t nameText[kPathSize];
+    wchar_t detailText[kPathSize];
+    wchar_t servicePack[kPathSize];
+    GetWindowsVersionName(fullText, kPathSize, nameText, kPathSize, detailText, kPathSize);
+    GetServicePackText(servicePack, kPathSize);
+    WideToAnsi(nameText, platform, kPathSize);
+    WideToAnsi(detailText, version, kPathSize);
+    WideToAnsi(servicePack, enhanced, kPathSize);
+    // No registry value says more than the full version text does, so the
+    // registry line shows that: name, service pack and version numbers.
+    WideToAnsi(fullText, registryVersion, kPathSize);
+    if (productType != nullptr) *productType = 0;
+
+    OSVERSIONINFOEXA info;
+    memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
+        memset(&info, 0, sizeof info);
+        info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return false;
+    }
+
+    if (productType != nullptr && IsVersion6Workstation()) {
+        *productType = QueryProductType(info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor,
+                                        info.wServicePackMinor);
+    }
+    return true;
+}
+
+void CWindowsStuff::EditionName(DWORD productType, char* text, size_t capacity)
+{
+    if (text == nullptr || capacity == 0) return;
+    text[0] = '\0';
+    for (const EditionRow& row : kEditions) {
+        if (row.productType == productType) {
+            CopyText(text, capacity, row.text);
+            return;
+        }
+    }
+}
+
+void CWindowsStuff::FormatGroupedNumber(char* out, size_t outSize, int width, unsigned long long value)
+{
+    if (out == nullptr || outSize == 0) return;
+    char digits[32];
+    FormatText(digits, "%llu", value);
+    const size_t digitCount = strlen(digits);
+
+    // 20 digits get 6 separators at most.
+    char grouped[40];
+    size_t used = 0;
+    for (size_t i = 0; i < digitCount; ++i) {
+        grouped[used++] = digits[i];
+        const size_t remaining = digitCount - 1 - i;
+        if (digitCount >= 4 && remaining > 0 && remaining % 3 == 0) grouped[used++] = '.';
+    }
+    grouped[used] = '\0';
+
+    out[0] = '\0';
+    const int padding = width - static_cast<int>(used);
+    if (padding >= 1 && padding <= kMaxPadding) {
+        char pad[kMaxPadding + 1];
+        memset(pad, 0xA0, static_cast<size_t>(padding));
+        pad[padding] = '\0';
+        CopyText(out, outSize, pad);
+    }
+    AppendText(out, outSize, grouped);
+}
+
+void CWindowsStuff::ListStartupFolder(Page page, HKEY hive, const char* valueName)
+{
+    char folder[kPathSize];
+    if (ReadValueOrWarn(hive, kShellFoldersKey, valueName, folder, sizeof folder, RegistryView32) != ERROR_SUCCESS) {
+        return;
+    }
+    TrimTrailingBlanks(folder);
+    // No folder text, no listing: an empty text would otherwise name the
+    // current folder, or with the backslash the root of the current drive.
+    if (folder[0] == '\0') return;
+    if (!EnsureTrailingBackslash(folder)) return;
+    char pattern[kPathSize];
+    // A cut pattern would list some other folder.
+    if (!CopyText(pattern, folder) || !AppendText(pattern, "*.*")) return;
+
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        char name[kPathSize];
+        CopyText(name, found.cFileName);
+        TrimTrailingBlanks(name);
+        char fullPath[kPathSize];
+        if (!CopyText(fullPath, folder) || !AppendText(fullPath, name)) continue;
+
+        char shown[kPathSize];
+        CopyText(shown, fullPath);
+        if (EndsWithLinkExtension(name)) {
+            char target[MAX_PATH];
+            char description[MAX_PATH];
+            ResolveShortcut(nullptr, fullPath, target, description);
+            // A link that cannot be resolved still starts something (or
+            // tries to) at every logon: it is listed under its own path.
+            if (target[0] != '\0') CopyText(shown, target);
+        }
+        if (shown[0] != '\0') AppendToPage(page, "&nbsp;&nbsp;&nbsp;%s<BR>\n", shown);
+    } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
+}
