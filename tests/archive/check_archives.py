@@ -38,12 +38,12 @@ def fail(archive, text):
     failures.append(f"{archive}: {text}")
 
 
-def expected_entries(folder, spec):
+def expected_entries(folder, layout):
     entries = []
-    for e in spec["entries"]:
+    for e in layout["entries"]:
         with open(os.path.join(folder, e["data"]), "rb") as f:
             entries.append(dict(e, data=f.read()))
-    repeat = spec.get("repeat")
+    repeat = layout.get("repeat")
     if repeat:
         for i in range(repeat["count"]):
             entries.append({"name": f"{repeat['prefix']}{i:05d}", "date_time": repeat["date_time"],
@@ -172,10 +172,10 @@ def main():
             fail(archive, "missing: the Wine test did not write it")
             continue
         with open(spec_path, encoding="utf-8") as f:
-            spec = json.load(f)
-        path = os.path.join(folder, spec["archive"])
-        entries = expected_entries(folder, spec)
-        comment = spec["comment"]
+            layout = json.load(f)
+        path = os.path.join(folder, layout["archive"])
+        entries = expected_entries(folder, layout)
+        comment = layout["comment"]
         before = len(failures)
         check_unzip_test(archive, path)
         check_zipinfo(archive, path, entries, comment)
@@ -188,7 +188,7 @@ def main():
         if infos:
             check_layout(archive, path, infos, comment)
         state = "ok" if len(failures) == before else "FAILED"
-        print(f"{archive}.zip ({spec['result']} from the writer, {len(entries)} entries): {state}")
+        print(f"{archive}.zip ({layout['result']} from the writer, {len(entries)} entries): {state}")
     for text in failures:
         print("FAIL " + text)
     return 1 if failures else 0
