@@ -1,5 +1,6 @@
 // The frameset, the head and foot of NAVI.html and the start page.
 #include "app/app_state.h"
+#include "products/product_catalog.h"
 #include "report/page_writer.h"
 #include "report/report_frame.h"
 #include "tests/app/spine_fixture.h"
@@ -181,6 +182,43 @@ TEST_F(ReportFrameTest, ProductSectionMakesFolderAnnouncesAndHeads)
     std::string navi = Read("NAVI.html");
     EXPECT_NE(navi.find("<hr noshade size=\"1\" align=\"left\">Wardex Ordo<hr noshade size=\"1\" align=\"left\">\n"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReportFrameTest, CancelledRunKeepsNaviOpenButClosesTheStartPage)
+{
+    CreateNaviFile();
+    WriteStartPage();
+    CancelRequested = 1;
+    {
+        CRecovery recovery;
+        CNorvaneProducts products;
+        products.RunProductCatalog(recovery);
+    }
+    FinishStartPage();
+    CancelRequested = 0;
+    std::string navi = Read("NAVI.html");
+    EXPECT_NE(navi.find(">Norvane<"), std::string::npos) << "the group heading is written after a cancel too";
+    EXPECT_EQ(navi.find("</TT></BODY></HTML>"), std::string::npos);
+    std::string start = Read("START.html");
+    EXPECT_EQ(start.substr(start.size() - strlen("</table>\n</font>\n</body>\n</html>\n")),
+              "</table>\n</font>\n</body>\n</html>\n");
+}
+
+TEST_F(ReportFrameTest, FinishedRunClosesTheNavigation)
+{
+    CreateNaviFile();
+    CancelRequested = 0;
+    CRecovery recovery;
+    CNorvaneProducts products;
+    products.RunProductCatalog(recovery);
+    std::string navi = Read("NAVI.html");
+    size_t heading = navi.find(">Norvane<");
+    ASSERT_NE(heading, std::string::npos);
+    EXPECT_EQ(navi.substr(navi.size() - strlen("</TT></BODY></HTML>")), "</TT></BODY></HTML>");
 }
 
 }  // namespace
