@@ -179,7 +179,11 @@ void CHarvinDlg::OnStartCollection()
     g_workerThread = ::CreateThread(nullptr, 0, &CollectionWorker, this, CREATE_SUSPENDED, &g_workerThreadId);
     if (g_workerThread != nullptr) {
         ::ResumeThread(g_workerThread);
-        if (finished != nullptr) WaitForRunPumping(finished);
+        // Without the event the worker's end is the only sign the run is over.
+        WaitForRunPumping(finished != nullptr ? finished : g_workerThread);
+    } else if (finished != nullptr) {
+        CloseHandle(finished);
+        CollectionFinishedEvent = nullptr;
     }
 
     EnableWindow(GetDlgItem(IDC_START_COLLECTION), TRUE);

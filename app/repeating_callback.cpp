@@ -36,8 +36,11 @@ void RepeatingCallback::Configure(UINT period, ProgressCallback function, void* 
 void RepeatingCallback::Start()
 {
     if (timerId != 0) return;
+    // TIME_KILL_SYNCHRONOUS: once Stop has returned no tick is running any
+    // more, so the object can be deleted after it. The callback only posts
+    // messages, so Stop never waits long.
     MMRESULT id = timeSetEvent(periodMs, 50, &RepeatingCallback::TimerTick, reinterpret_cast<DWORD_PTR>(this),
-                               TIME_PERIODIC);
+                               TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
     if (id != 0 && InterlockedCompareExchange(&timerId, static_cast<LONG>(id), 0) != 0) {
         timeKillEvent(id);  // another thread started one meanwhile
     }

@@ -100,7 +100,12 @@ void CListBox::SetTopIndex(int index) { SendMessageA(m_hWnd, LB_SETTOPINDEX, sta
 // ---- CDialog --------------------------------------------------------------
 
 CDialog::CDialog(UINT templateId, HWND parent)
-    : m_hWnd(nullptr), m_templateId(templateId), m_parent(parent), m_currentMessage(nullptr), m_modal(false)
+    : m_hWnd(nullptr),
+      m_templateId(templateId),
+      m_parent(parent),
+      m_currentMessage(nullptr),
+      m_defaultMessage(nullptr),
+      m_modal(false)
 {
 }
 
@@ -191,7 +196,17 @@ HWND CDialog::GetDlgItem(int controlId) const { return ::GetDlgItem(m_hWnd, cont
 LRESULT CDialog::Default()
 {
     if (m_currentMessage == nullptr || m_hWnd == nullptr) return 0;
-    return DefWindowProcA(m_hWnd, m_currentMessage->message, m_currentMessage->wParam, m_currentMessage->lParam);
+    // The dialog manager's handling, not DefWindowProc's: for WM_CLOSE that
+    // is a Cancel press, which ends a modal dialog through its loop and
+    // enables the owner again (DefWindowProc would destroy the window and
+    // leave the owner disabled). DefDlgProc first asks our dialog procedure,
+    // which lets this one message through unhandled.
+    const MSG* previous = m_defaultMessage;
+    m_defaultMessage = m_currentMessage;
+    LRESULT result = DefDlgProcA(m_hWnd, m_currentMessage->message, m_currentMessage->wParam,
+                                 m_currentMessage->lParam);
+    m_defaultMessage = previous;
+    return result;
 }
 
 bool CDialog::Dispatch(UINT message, WPARAM wParam)
@@ -225,6 +240,12 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     if (self == nullptr) return FALSE;
     if (message == WM_NCDESTROY) {
         self->m_hWnd = nullptr;
+        return FALSE;
+    }
+
+    const MSG* passOn = self->m_defaultMessage;
+    if (passOn != nullptr && passOn->message == message && passOn->wParam == wParam && passOn->lParam == lParam) {
+        self->m_defaultMessage = nullptr;  // only the call that Default() makes
         return FALSE;
     }
 

@@ -107,7 +107,7 @@ public:
     HWND m_hWnd;
 
 protected:
-    // The window's default handling of a message the table did not take.
+    // The dialog's default handling (DefDlgProc) of the message being handled.
     LRESULT Default();
 
 private:
@@ -117,6 +117,7 @@ private:
     UINT m_templateId;
     HWND m_parent;
     const MSG* m_currentMessage;
+    const MSG* m_defaultMessage;  // the message Default() hands to DefDlgProc
     bool m_modal;
 };
 

@@ -1,0 +1,461 @@
+#!/usr/bin/env python3
+"""End-to-end cases: harvin.exe runs under Wine on the virtual display and is
+driven from outside by ui_driver.exe the way a person would use it. Every
+result is checked from the Linux side with tools independent of the program
+(unzip -t, Python's zipfile, file listings), and screenshots of the dialog are
+kept as test artefacts.
+
+    e2e.py CASE --dist DIR --driver EXE --out DIR
+
+Each case copies the program into its own folder C:\\harvin-e2e\\<case>\\ of
+the Wine prefix ($HARVIN_PREFIX) and starts it with scripts/wine-exec.
+Cases: standard, extended, cancel, second_instance, language, close_idle,
+decline;
+"measure" prints the dialog thread's processor time over one run.
+"""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WINE_EXEC = os.path.join(ROOT, "scripts", "wine-exec")
+COMMENT = b"Norvane Support Information File"
+TITLE_EN = "Wardex Harvin - Support Information"
+TITLE_DE = "Wardex Harvin - Supportinformationen"
+FOLDERS = ["BATFiles/", "Dumps/", "INIFiles/", "LOGs/", "SYSInfo/", "Startup/", "Wardex/"]
+PAGES = ["INDEX.html", "NAVI.html", "START.html"]
+USER = {"name": "Erika Mustermann", "company": "Muster GmbH", "third": "Ticket 4711"}
+
+
+class CaseFailed(Exception):
+    pass
+
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("  FAILED:", message)
+    return condition
+
+
+def require(condition, message):
+    if not condition:
+        raise CaseFailed(message)
+
+
+# ---- the prefix and the program folder ------------------------------------------------
+
+def prefix():
+    return os.environ.get("HARVIN_PREFIX") or os.path.join(ROOT, "build", "wine", "test-prefix")
+
+
+def desktop():
+    """The Wine user's desktop folder (a real folder in our prefixes)."""
+    for folder in sorted(glob.glob(os.path.join(prefix(), "drive_c", "users", "*", "Desktop"))):
+        if os.sep + "Public" + os.sep not in folder:
+            return folder
+    raise CaseFailed("the prefix has no user desktop folder")
+
+
+class Program:
+    """harvin.exe with the chosen language libraries in C:\\harvin-e2e\\<case>\\."""
+
+    def __init__(self, dist, case, languages=("en-us", "de-de")):
+        self.folder = os.path.join(prefix(), "drive_c", "harvin-e2e", case)
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder)
+        shutil.copy2(os.path.join(dist, "harvin.exe"), self.folder)
+        for language in languages:
+            shutil.copytree(os.path.join(dist, language), os.path.join(self.folder, language))
+        self.windows_folder = "C:\\harvin-e2e\\" + case + "\\"
+        self.exe = self.windows_folder + "harvin.exe"
+
+    def path(self, *parts):
+        return os.path.join(self.folder, *parts)
+
+    @property
+    def archive(self):
+        return self.path("GATHINFO.ZIP")
+
+    @property
+    def tree(self):
+        return self.path("SupportData")
+
+
+def desktop_archive():
+    return os.path.join(desktop(), "GATHINFO.ZIP")
+
+
+def remove_desktop_archive():
+    if os.path.exists(desktop_archive()):
+        os.remove(desktop_archive())
+
+
+# ---- the driver ---------------------------------------------------------------------
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append("\n" if text[i + 1] == "n" else text[i + 1])
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+class DriverRun:
+    """One run of ui_driver.exe: its lines by kind, its exit code."""
+
+    def __init__(self, driver, mode, program, options=(), holds=None, timeout=540):
+        self.lines = []
+        # The driver's own limit comes first, so it can end the program and say why.
+        command = [WINE_EXEC, driver, mode, *options, "--timeout", str(timeout - 20)]
+        for point in (holds or {}):
+            command += ["--hold", point]
+        command += ["--", program.exe]
+        env = dict(os.environ, HARVIN_TIMEOUT=str(timeout))
+        started = time.monotonic()
+        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, env=env)
+        for raw in process.stdout:
+            line = raw.decode("cp1252", "replace").rstrip("\r\n")
+            self.lines.append(line)
+            print("  driver:", line)
+            if line.startswith("HOLD "):
+                point = line[5:]
+                try:
+                    holds[point]()
+                finally:
+                    process.stdin.write(b"go\n")
+                    process.stdin.flush()
+        self.code = process.wait()
+        self.seconds = time.monotonic() - started
+
+    def values(self, kind):
+        return [line[len(kind) + 1:] for line in self.lines if line.startswith(kind + " ")]
+
+    def value(self, kind):
+        found = self.values(kind)
+        return found[-1] if found else None
+
+
+# ---- screenshots ----------------------------------------------------------------------
+
+def screenshot(out, name):
+    """The whole virtual screen as PNG (xwd, then Debian's ImageMagick)."""
+    os.makedirs(out, exist_ok=True)
+    xwd = os.path.join(out, name + ".xwd")
+    png = os.path.join(out, name + ".png")
+    with open(xwd, "wb") as f:
+        subprocess.run(["xwd", "-root", "-silent", "-display", os.environ["DISPLAY"]], stdout=f, check=True,
+                       timeout=30)
+    subprocess.run(["/usr/bin/convert", "xwd:" + xwd, png], check=True, timeout=60)
+    os.remove(xwd)
+    print("  screenshot:", png)
+    return png
+
+
+def image_deviation(png):
+    """Greyscale standard deviation: near 0 for an empty (one-colour) screen."""
+    result = subprocess.run(["/usr/bin/convert", png, "-colorspace", "Gray", "-format", "%[fx:standard_deviation]",
+                             "info:"], capture_output=True, text=True, timeout=60)
+    return float(result.stdout.strip() or 0)
+
+
+# ---- checks of results -------------------------------------------------------------
+
+def files_below(tree):
+    names = set()
+    for folder, _, files in os.walk(tree):
+        for name in files:
+            names.add(os.path.relpath(os.path.join(folder, name), tree).replace(os.sep, "/"))
+    return names
+
+
+def check_archive(archive, status_lines, extended, program_folder, language="en"):
+    """The archive of a finished run: intact, the tree and the run log inside."""
+    print("  checking", archive)
+    result = subprocess.run(["unzip", "-t", archive], capture_output=True, text=True)
+    check(result.returncode == 0 and "No errors detected" in result.stdout, "unzip -t: " + result.stdout[-400:])
+    with zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        check(z.comment == COMMENT, f"archive comment {z.comment!r}")
+        check(names and names[-1] == "HVREPORT.LOG", "HVREPORT.LOG is not the last entry")
+        for name in FOLDERS + PAGES:
+            check(name in names, f"{name} missing from the archive")
+        log = z.read("HVREPORT.LOG").decode("cp1252") if "HVREPORT.LOG" in names else ""
+        start = z.read("START.html").decode("cp1252") if "START.html" in names else ""
+        navi = z.read("NAVI.html").decode("cp1252") if "NAVI.html" in names else ""
+        index = z.read("INDEX.html").decode("cp1252") if "INDEX.html" in names else ""
+
+    # The run log is the status list as it was when the archive was packed:
+    # the lines the dialog showed up to then, in order.
+    check(log.startswith("Report of Harvin:\n\n"), "HVREPORT.LOG does not start with its heading")
+    logged = log[len("Report of Harvin:\n\n"):].split("\n")
+    check(logged and logged[-1] == "", "HVREPORT.LOG does not end with a line feed")
+    logged = logged[:-1]
+    check(len(logged) >= 3, f"HVREPORT.LOG holds only {len(logged)} lines")
+    check(logged == status_lines[:len(logged)],
+          f"HVREPORT.LOG {logged} is not the beginning of the status list {status_lines}")
+    check(len(status_lines) > len(logged), "the status list has no line after the archive was packed")
+    check(bool(logged) and program_folder in logged[0], f"the first logged line {logged[:1]} names no home path")
+
+    check('NAME="Navigation"' in index.replace("'", '"') or 'name="Navigation"' in index,
+          "INDEX.html has no Navigation frame")
+    check("NAVI.html" in index and "START.html" in index, "INDEX.html does not name NAVI.html and START.html")
+    for text in USER.values():
+        check(text in start, f"START.html does not show {text!r}")
+    mode_text = "Extended collection" if language == "en" else "Erweiterte Sammlung"
+    check((mode_text in start) == extended, f"START.html mode row: {mode_text!r} present={mode_text in start}")
+    check(("Minidump / Dump" in navi) == extended, f"NAVI.html Minidump / Dump heading present={'Minidump / Dump' in navi}")
+    check("Windows" in navi and "Norvane" in navi, "NAVI.html lacks the Windows or Norvane group heading")
+    check(USER["name"] in navi and USER["company"] in navi, "NAVI.html head lacks the user's name or company")
+    return names
+
+
+def check_archive_matches_tree(names, tree):
+    files = {name for name in names if not name.endswith("/") and name != "HVREPORT.LOG"}
+    on_disk = files_below(tree)
+    check(files == on_disk, f"archive files and SupportData differ: only archive {sorted(files - on_disk)}, "
+                            f"only disk {sorted(on_disk - files)}")
+
+
+def check_dialog_lines(run, title, button_close):
+    check(run.value("TITLE") == title, f"title {run.value('TITLE')!r}")
+    check(run.value("BUTTON1") == button_close, f"button 1 after the run shows {run.value('BUTTON1')!r}")
+    check(run.value("EXITCODE") == "0", f"exit code {run.value('EXITCODE')}")
+    check(run.value("RESULT") == "ok", "driver: " + str(run.values("FAIL")))
+
+
+# ---- cases ------------------------------------------------------------------------------
+
+def user_options(extended=False):
+    options = ["--name", USER["name"], "--company", USER["company"], "--third", USER["third"]]
+    return options + (["--extended"] if extended else [])
+
+
+def collection_case(args, case, extended, languages, language, title, button_close):
+    program = Program(args.dist, case, languages)
+    remove_desktop_archive()
+    kept = os.path.join(args.out, case + "-GATHINFO.ZIP")
+    shots = {}
+    seen = {}
+
+    def running():
+        seen["tree during run"] = os.path.isdir(program.tree)
+        shots["running"] = screenshot(args.out, f"dialog-running-{language}")
+
+    def finished():
+        seen["archive"] = os.path.isfile(program.archive)
+        seen["desktop"] = os.path.isfile(desktop_archive())
+        if seen["archive"]:
+            shutil.copy2(program.archive, kept)
+            seen["same"] = seen["desktop"] and open(program.archive, "rb").read() == open(desktop_archive(), "rb").read()
+        # Something at the entry page path goes when the dialog closes, like the archive.
+        with open(program.path("SupportData", "GATHINFO.HTM"), "w") as f:
+            f.write("entry page")
+        shots["finished"] = screenshot(args.out, f"dialog-finished-{language}")
+
+    run = DriverRun(args.driver, "run", program, user_options(extended),
+                    holds={"running": running, "finished": finished})
+    check(run.code == 0, f"driver exit code {run.code}")
+    check_dialog_lines(run, title, button_close)
+    check(seen.get("tree during run"), "no SupportData folder while the run was under way")
+    check(seen.get("archive"), "no GATHINFO.ZIP in the program folder after the run")
+    check(seen.get("desktop"), "no GATHINFO.ZIP on the desktop after the run")
+    check(seen.get("same"), "the desktop copy differs from the archive in the program folder")
+    check(run.value("FINAL"), "no final message")
+    # Closing while idle deletes the archive and the entry page; the desktop
+    # copy and the report tree stay.
+    check(not os.path.exists(program.archive), "GATHINFO.ZIP in the program folder survived closing")
+    check(not os.path.exists(program.path("SupportData", "GATHINFO.HTM")), "GATHINFO.HTM survived closing")
+    check(os.path.isfile(desktop_archive()), "the desktop copy went when the program closed")
+    check(os.path.isdir(program.tree), "SupportData went when the program closed")
+    if os.path.isfile(kept):
+        names = check_archive(kept, run.values("STATUS"), extended, program.windows_folder, language)
+        check_archive_matches_tree(names, program.tree)
+    for point, png in shots.items():
+        check(image_deviation(png) > 0.02, f"screenshot {point} shows an empty screen")
+    check_dialog_thread_idles(run)
+
+
+def check_dialog_thread_idles(run):
+    """While the worker runs, the dialog thread waits for messages or the
+    run's end instead of polling: it uses a small share of a core."""
+    cpu = run.value("CPU") or ""
+    print("  cpu:", cpu)
+    try:
+        words = cpu.replace("=", " ").split()
+        used = int(words[words.index("user") + 1]) + int(words[words.index("kernel") + 1])
+        wall = int(words[words.index("of") + 1])
+    except (ValueError, IndexError):
+        check(False, f"no processor time reported: {cpu!r}")
+        return
+    check(used <= 0.2 * wall + 100, f"the dialog thread used {used} ms of processor time in a {wall} ms run")
+
+
+def case_standard(args):
+    collection_case(args, "standard", False, ("en-us", "de-de"), "en", TITLE_EN, "&Close")
+
+
+def case_extended(args):
+    # German only: the extended run also shows the German dialog.
+    collection_case(args, "extended", True, ("de-de",), "de", TITLE_DE, "Sc&hließen")
+
+
+def case_cancel(args):
+    program = Program(args.dist, "cancel")
+    remove_desktop_archive()
+    seen = {}
+
+    def cancelled():
+        seen["tree"] = os.path.exists(program.tree)
+        seen["archive"] = os.path.exists(program.archive)
+        seen["desktop"] = os.path.exists(desktop_archive())
+
+    def finished():
+        seen["second archive"] = os.path.isfile(program.archive)
+        seen["second tree"] = os.path.isdir(program.tree)
+        if seen["second archive"]:
+            shutil.copy2(program.archive, os.path.join(args.out, "cancel-second-GATHINFO.ZIP"))
+
+    for attempt in range(3):
+        run = DriverRun(args.driver, "cancel", program, user_options() + ["--then-run"],
+                        holds={"cancelled": cancelled, "finished": finished})
+        if run.code != 3:
+            break
+        print("  the run ended before the cancel landed; again")
+    check(run.code == 0, f"driver exit code {run.code}")
+    check(run.value("CANCELLED") is not None or "CANCELLED" in run.lines, "the run was not cancelled")
+    check(bool(run.value("QUESTION")), "no cancel question was shown")
+    check(seen.get("tree") is False, "SupportData still exists after the cancel")
+    check(seen.get("archive") is False, "an archive was written by the cancelled run")
+    check(seen.get("desktop") is False, "a desktop copy was made by the cancelled run")
+    check(seen.get("second archive"), "the run after the cancel left no archive")
+    check(seen.get("second tree"), "the run after the cancel left no SupportData")
+    check(run.values("BUTTON1") == ["&Close", "&Close"], f"button 1 texts {run.values('BUTTON1')}")
+    check(run.value("RESULT") == "ok", "driver: " + str(run.values("FAIL")))
+    second = os.path.join(args.out, "cancel-second-GATHINFO.ZIP")
+    if os.path.isfile(second):
+        # The status lines of the second run follow those the first left.
+        statuses = run.values("STATUS")
+        home = [i for i, line in enumerate(statuses) if line.startswith("Home path: ")]
+        check_archive(second, statuses[home[-1]:] if home else statuses, False, program.windows_folder)
+
+
+def case_second_instance(args):
+    program = Program(args.dist, "second")
+    run = DriverRun(args.driver, "second", program, timeout=120)
+    check(run.code == 0, f"driver exit code {run.code}")
+    second = run.value("SECOND") or ""
+    check(second.startswith("ended with exit code 0"), f"second instance: {second}")
+    try:
+        ms = int(second.split(" after ")[1].split(" ")[0])
+        check(ms < 10000, f"the second instance took {ms} ms to end")
+    except (IndexError, ValueError):
+        check(False, f"cannot read the second instance's time from {second!r}")
+    check("RESTORED" in run.lines, "the first window was not restored")
+    check(run.value("FOREGROUND") == "first instance", "the first window is not in the foreground")
+    check(run.value("RESULT") == "ok", "driver: " + str(run.values("FAIL")))
+
+
+def case_language(args):
+    both = Program(args.dist, "language-both", ("en-us", "de-de"))
+    run = DriverRun(args.driver, "probe", both, timeout=120)
+    check(run.value("MAIN") == TITLE_EN, f"both libraries: window {run.value('MAIN')!r}")
+
+    german = Program(args.dist, "language-de", ("de-de",))
+    run = DriverRun(args.driver, "probe", german, timeout=120)
+    check(run.value("MAIN") == TITLE_DE, f"German library only: window {run.value('MAIN')!r}")
+
+    english = Program(args.dist, "language-en", ("en-us",))
+    run = DriverRun(args.driver, "probe", english, timeout=120)
+    check(run.value("MAIN") == TITLE_EN, f"English library only: window {run.value('MAIN')!r}")
+
+    none = Program(args.dist, "language-none", ())
+    run = DriverRun(args.driver, "probe", none, timeout=120)
+    check(run.value("MAIN") is None, "without a library the main dialog appeared")
+    text = unescape(run.value("TEXT") or "")
+    expected = ("Unable to load the resource file\n\n " + none.windows_folder +
+                "\n\nWardex Harvin cannot be loaded!")
+    check(text == expected, f"message {text!r}, expected {expected!r}")
+    check(run.value("EXITCODE") == "0", f"exit code after the message {run.value('EXITCODE')}")
+
+
+def case_close_idle(args):
+    program = Program(args.dist, "close-idle")
+    # Left by an earlier session: with no run in this one there is no current
+    # output location, so closing deletes nothing.
+    with open(program.archive, "wb") as f:
+        f.write(b"earlier")
+    run = DriverRun(args.driver, "close-idle", program, timeout=120)
+    check(run.code == 0, f"driver exit code {run.code}")
+    check(run.value("EXITCODE") == "0", f"exit code {run.value('EXITCODE')}")
+    check(run.seconds < 30, f"starting and closing took {run.seconds:.1f} s")
+    check(os.path.isfile(program.archive), "closing without a run deleted a file")
+    check(not os.path.exists(program.tree), "closing without a run created SupportData")
+
+
+def case_decline(args):
+    # The user information dialog left by its close box or its Cancel button:
+    # no collection starts and the main dialog is usable again.
+    program = Program(args.dist, "decline")
+    run = DriverRun(args.driver, "decline", program, ["--runs", "0"], timeout=120)
+    check(run.code == 0, f"driver exit code {run.code}")
+    check(run.values("DECLINED") == ["close box", "cancel button"], f"declined: {run.values('DECLINED')}")
+    check(not os.path.exists(program.tree), "declining created SupportData")
+    check(run.value("EXITCODE") == "0", f"exit code {run.value('EXITCODE')}")
+
+
+def case_measure(args):
+    program = Program(args.dist, "measure")
+    run = DriverRun(args.driver, "run", program, user_options())
+    print("MEASURE", run.value("CPU"))
+    check(run.code == 0, f"driver exit code {run.code}")
+
+
+CASES = {
+    "standard": case_standard,
+    "extended": case_extended,
+    "cancel": case_cancel,
+    "second_instance": case_second_instance,
+    "language": case_language,
+    "close_idle": case_close_idle,
+    "decline": case_decline,
+    "measure": case_measure,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--dist", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--out", required=True)
+    args = parser.parse_args()
+    if not os.environ.get("DISPLAY"):
+        print("e2e: no DISPLAY (scripts/test starts Xvfb)")
+        return 1
+    os.makedirs(args.out, exist_ok=True)
+    print(f"e2e {args.case}: prefix {prefix()}, display {os.environ['DISPLAY']}")
+    started = time.monotonic()
+    try:
+        CASES[args.case](args)
+    except CaseFailed as error:
+        failures.append(str(error))
+    print(f"e2e {args.case}: {len(failures)} failures, {time.monotonic() - started:.1f} s")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
