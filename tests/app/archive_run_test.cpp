@@ -84,6 +84,23 @@ TEST(ReportArchive, UnreadableFileInTheRootEndsTheWalkWithoutRunLog)
     EXPECT_TRUE(ArchiveIncomplete());
 }
 
+TEST(ReportArchive, UnreadableFileInASubfolderStillMarksTheArchiveIncomplete)
+{
+    std::string folder = OutFolder("sublocked");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    std::string locked = std::string(OutputRoot) + "\\LOGs\\netstat.txt";
+    HANDLE hold = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    spine::ClearStatusLines();
+    // The walk goes on after the failed folder and later entries succeed;
+    // the archive must still not count as complete.
+    EXPECT_FALSE(BuildReportArchive());
+    EXPECT_TRUE(ArchiveIncomplete());
+    CloseHandle(hold);
+}
+
 TEST(ReportArchive, FailedDesktopCopyIsReportedAndKeepsTheArchive)
 {
     std::string folder = OutFolder("desktop-fails");

@@ -96,6 +96,16 @@ def check_locked_archive():
         check(z.testzip() is None, "partial archive is corrupt")
 
 
+def check_sublocked_archive():
+    archive = os.path.join(OUT, "archive-run", "sublocked", "GATHINFO.ZIP")
+    unzip_ok(archive)
+    with zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        check("LOGs/netstat.txt" not in names, "the unreadable file made it into the archive")
+        check("Wardex/Ordo/Ordo.html" in names, "the walk stopped instead of going on after the failed folder")
+        check(names[-1] == "HVREPORT.LOG" and z.comment == COMMENT, "run log or comment missing")
+
+
 def check_desktop_copy():
     path_file = os.path.join(OUT, "archive-run", "desktop", "desktop-path.txt")
     with open(path_file) as f:
@@ -111,7 +121,8 @@ def check_desktop_copy():
               f"{linux} is not a real file in the prefix's own desktop folder")
 
 
-for step in (check_full_run, check_complete_tree_archive, check_locked_archive, check_desktop_copy):
+for step in (check_full_run, check_complete_tree_archive, check_locked_archive, check_sublocked_archive,
+             check_desktop_copy):
     try:
         step()
     except Exception as error:  # a missing file is a failure, not a crash
