@@ -1,7 +1,10 @@
 #include "platform/bounded_text.h"
 
+#include "platform/win.h"
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -119,4 +122,16 @@ bool JoinPath(char* dst, size_t capacity, const char* folder, const char* name)
     bool fit = CopyBounded(dst, capacity, folder);
     if (!EndsWithBackslash(dst)) fit = AppendBounded(dst, capacity, "\\") && fit;
     return AppendBounded(dst, capacity, name) && fit;
+}
+
+bool WideToAnsiText(const wchar_t* text, char* out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return false;
+    out[0] = '\0';
+    if (text == nullptr) return true;
+    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return false;
+    std::string converted(static_cast<size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, &converted[0], needed, nullptr, nullptr) == 0) return false;
+    return CopyBounded(out, capacity, converted.c_str());
 }

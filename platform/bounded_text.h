@@ -59,6 +59,9 @@ bool FormatText(wchar_t (&dst)[N], const wchar_t* format, ...)
     return fit;
 }
 
+// A wide text in the ANSI code page, cut to fit. True when it fit whole.
+bool WideToAnsiText(const wchar_t* text, char* out, size_t capacity);
+
 // Ensures a folder text ends in a backslash (an empty text stays empty).
 bool EnsureTrailingBackslash(char* dst, size_t capacity);
 template <size_t N> bool EnsureTrailingBackslash(char (&dst)[N]) { return EnsureTrailingBackslash(dst, N); }

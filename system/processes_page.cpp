@@ -41,14 +41,10 @@ const char kPidwalkFileName[] = "pidwalk64.exe";
 using Wow64DisableFunction = BOOL(WINAPI*)(PVOID*);
 using Wow64EnableFunction = BOOLEAN(WINAPI*)(BOOLEAN);
 
+// A cut path would name another file: a text that does not fit stays empty.
 void WideToAnsi(const wchar_t* text, char* out, size_t capacity)
 {
-    if (out == nullptr || capacity == 0) return;
-    out[0] = '\0';
-    if (text == nullptr) return;
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, out, static_cast<int>(capacity), nullptr, nullptr) == 0) {
-        out[0] = '\0';
-    }
+    if (!WideToAnsiText(text, out, capacity)) out[0] = '\0';
 }
 
 bool StartsWithSystemRoot(const char* path) { return strncmp(path, kSystemRootPrefix, kSystemRootPrefixLength) == 0; }

@@ -29,19 +29,6 @@ constexpr DWORD kTempPathSize = 280;
 
 using GetProductInfoFunction = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, DWORD*);
 
-// Wide text in the ANSI code page, cut to capacity. Every UTF-16 unit takes
-// at most two bytes there, so the detour through a buffer of twice the
-// length never fails for want of room.
-void WideToAnsi(const wchar_t* text, char* out, size_t capacity)
-{
-    if (out == nullptr || capacity == 0) return;
-    out[0] = '\0';
-    if (text == nullptr) return;
-    char converted[2 * kPathSize + 1];
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, converted, sizeof converted, nullptr, nullptr) == 0) return;
-    CopyText(out, capacity, converted);
-}
-
 bool IsVersion6Workstation() { return IsWindows6Workstation32() || IsWindows6Workstation64(); }
 
 struct EditionRow {
@@ -262,12 +249,12 @@ bool CWindowsStuff::QueryOsTexts(char* platform, char* version, char* enhanced, 
     wchar_t servicePack[kPathSize];
     GetWindowsVersionName(fullText, kPathSize, nameText, kPathSize, detailText, kPathSize);
     GetServicePackText(servicePack, kPathSize);
-    WideToAnsi(nameText, platform, kPathSize);
-    WideToAnsi(detailText, version, kPathSize);
-    WideToAnsi(servicePack, enhanced, kPathSize);
+    WideToAnsiText(nameText, platform, kPathSize);
+    WideToAnsiText(detailText, version, kPathSize);
+    WideToAnsiText(servicePack, enhanced, kPathSize);
     // No registry value says more than the full version text does, so the
     // registry line shows that: name, service pack and version numbers.
-    WideToAnsi(fullText, registryVersion, kPathSize);
+    WideToAnsiText(fullText, registryVersion, kPathSize);
     if (productType != nullptr) *productType = 0;
 
     OSVERSIONINFOEXA info;
