@@ -13,11 +13,19 @@
 
 namespace {
 
+// What the chain's rows work with.
+struct ChainContext {
+    CWindowsStuff& windows;
+    BackgroundProcess& msinfo;  // the system information tool started at the beginning
+};
+
 // One row of the Windows chain: a navigation heading, or a collector.
 struct ChainRow {
     const char* heading;
-    void (*collect)(CWindowsStuff& windows);
+    void (*collect)(ChainContext& run);
 };
+
+const char kMsinfoReportName[] = "SYSINFO.TXT";
 
 // The fixed order of the Windows pages. Each row runs only while the run has
 // not been cancelled.
@@ -27,17 +35,18 @@ const ChainRow kWindowsChain[] = {
     {"Registry", nullptr},
     {"Services", nullptr},
     {"System", nullptr},
-    {nullptr, [](CWindowsStuff& w) { w.CollectSystemInformation(SysInfoFolder, "SystemInformations.html"); }},
-    {nullptr, [](CWindowsStuff& w) { w.CollectProcesses(SysInfoFolder, "ProcessesModules.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectSystemInformation(SysInfoFolder, "SystemInformations.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectProcesses(SysInfoFolder, "ProcessesModules.html"); }},
     {"System Configuration Files", nullptr},
+    {nullptr, [](ChainContext& r) { r.windows.FinishMsinfoReport(SysInfoFolder, kMsinfoReportName, r.msinfo); }},
 };
 
-void RunWindowsChain(CWindowsStuff& windows)
+void RunWindowsChain(ChainContext& run)
 {
     for (const ChainRow& row : kWindowsChain) {
         if (IsCancelRequested()) return;
         if (row.heading != nullptr) AddNaviHeading(row.heading);
-        if (row.collect != nullptr) row.collect(windows);
+        if (row.collect != nullptr) row.collect(run);
     }
 }
 
@@ -67,14 +76,21 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
 
     windows.SetSwitches(ExtendedCollection, 1, 1, 1, 1, 1, 1);
 
+    // The tool writes its report while the other pages are made.
+    BackgroundProcess msinfo;
+    if (!IsCancelRequested()) msinfo = windows.StartMsinfoReport(SysInfoFolder, kMsinfoReportName);
+
     BringDialogToFront();
     AddNaviGroupHeading("Windows");
-    RunWindowsChain(windows);
+    ChainContext chain{windows, msinfo};
+    RunWindowsChain(chain);
 
     if (ExtendedCollection == 1 && !IsCancelRequested()) AddNaviHeading("Minidump / Dump");
 
     products.RunProductCatalog(recovery);
     FinishStartPage();
+    // Still there only when the run was cancelled before waiting for it.
+    EndBackgroundProcess(msinfo);
 
     if (IsCancelRequested()) {
         DeleteTree(OutputRoot);

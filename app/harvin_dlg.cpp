@@ -48,14 +48,42 @@ void DeleteFileIfPresent(const char* path)
     if (path[0] != '\0') DeleteFileA(path);
 }
 
+// Serves the messages waiting for this thread. Keys meant for the dialog
+// (Tab, Escape, the buttons' accelerators) go through the dialog manager,
+// as in the dialog's own loop.
+void PumpDialogMessages(HWND dialog)
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Meant for the dialog's own loop: leave it there.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (dialog != nullptr && IsWindow(dialog) && IsDialogMessageA(dialog, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
 // Waits for the run's end while serving the dialog's messages; the thread
 // sleeps until a message or the event arrives.
-void WaitForRunPumping(HANDLE finished)
+void WaitForRunPumping(HWND dialog, HANDLE finished)
 {
     while (WaitForSingleObject(finished, 0) != WAIT_OBJECT_0) {
         MsgWaitForMultipleObjects(1, &finished, FALSE, INFINITE, QS_ALLINPUT);
-        PumpPendingMessages();
+        PumpDialogMessages(dialog);
     }
+}
+
+// Ends the progress animation's thread and frees its object. An object whose
+// thread would not end stays: its thread may still use it.
+void EndProgressTimer()
+{
+    if (ProgressTimer == nullptr) return;
+    ProgressTimer->Stop();  // no tick runs once this returns
+    if (ProgressTimer->StopAndWait(kTimerThreadStopMs)) delete ProgressTimer;
+    ProgressTimer = nullptr;
 }
 
 }  // namespace
@@ -70,6 +98,10 @@ const MessageMapEntry* CHarvinDlg::GetMessageMap() const
         OnMessage(WM_PAINT, &CHarvinDlg::OnPaint),
         OnButtonClicked(IDC_START_COLLECTION, &CHarvinDlg::OnStartCollection),
         OnButtonClicked(IDOK, &CHarvinDlg::OnCancelOrClose),
+        // Escape and the close box: like button 1, so a run is only ever
+        // cancelled after the question and closing always cleans up.
+        OnButtonClicked(IDCANCEL, &CHarvinDlg::OnCancelOrClose),
+        OnMessage(WM_DESTROY, &CHarvinDlg::OnDestroy),
         {0, 0, 0, nullptr},
     };
     return map;
@@ -180,7 +212,7 @@ void CHarvinDlg::OnStartCollection()
     if (g_workerThread != nullptr) {
         ::ResumeThread(g_workerThread);
         // Without the event the worker's end is the only sign the run is over.
-        WaitForRunPumping(finished != nullptr ? finished : g_workerThread);
+        WaitForRunPumping(m_hWnd, finished != nullptr ? finished : g_workerThread);
     } else if (finished != nullptr) {
         CloseHandle(finished);
         CollectionFinishedEvent = nullptr;
@@ -209,13 +241,18 @@ void CHarvinDlg::OnCancelOrClose()
         return;
     }
     ClosingGuard = 1;
-    if (ProgressTimer != nullptr) {
-        // The timer thread must be gone before its object is.
-        ProgressTimer->StopAndWait(kTimerThreadStopMs);
-        delete ProgressTimer;
-        ProgressTimer = nullptr;
-    }
+    EndProgressTimer();
     DeleteFileIfPresent(EntryPagePath);
+    // The archive beside the program goes only when a verified copy of it
+    // lies on the desktop; otherwise it is the only one.
     if (ArchiveCopiedToDesktop) DeleteFileIfPresent(ArchivePath);
     DestroyWindow();
+}
+
+void CHarvinDlg::OnDestroy()
+{
+    // Status calls made from now on find no dialog and do nothing.
+    MainDialogWindow = nullptr;
+    StatusList.Detach();
+    Default();
 }

@@ -19,6 +19,7 @@ public:
     void OnPaint();
     void OnStartCollection();
     void OnCancelOrClose();
+    void OnDestroy();
 
     // ---- status functions: usable from any thread and without a dialog ----
     // They act by sending messages to the dialog's controls; with no dialog

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
 #include "app/output_tree.h"
+#include "app/report_archive.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "report/page_writer.h"
@@ -17,16 +18,15 @@ char ProgramPathOverride[260] = "";
 
 namespace {
 
+// Empty when the path is longer than 256 characters: it is not used.
 void ProgramFilePath(char (&path)[kPathSize])
 {
-    if (ProgramPathOverride[0] != '\0') {
-        CopyText(path, ProgramPathOverride);
-        return;
-    }
-    // At most 256 characters; a longer path is not used.
+    constexpr DWORD kLongestProgramPath = 256;
     char module[kPathSize] = "";
-    DWORD n = GetModuleFileNameA(nullptr, module, 257);
-    if (n == 0 || n >= 257) module[0] = '\0';
+    DWORD n = ProgramPathOverride[0] != '\0' ? static_cast<DWORD>(strlen(ProgramPathOverride))
+                                             : GetModuleFileNameA(nullptr, module, kLongestProgramPath + 1);
+    if (ProgramPathOverride[0] != '\0') CopyText(module, ProgramPathOverride);
+    if (n == 0 || n > kLongestProgramPath) module[0] = '\0';
     CopyText(path, module);
 }
 
@@ -67,13 +67,14 @@ bool IsOnCdRom(const char* folder)
     return root[0] != '\0' && GetDriveTypeA(root) == DRIVE_CDROM;
 }
 
-// The shell's folder browser; false when the user cancels.
-bool ChooseOutputFolder(CHarvinDlg* dialog, char (&chosen)[kPathSize])
+// The shell's folder browser titled with text `titleId`; false when the
+// user cancels.
+bool ChooseOutputFolder(CHarvinDlg* dialog, UINT titleId, char (&chosen)[kPathSize])
 {
     chosen[0] = '\0';
     HRESULT com = CoInitialize(nullptr);
     char title[200];
-    LoadResourceText(IDS_FOLDER_BROWSER_TITLE, title);
+    LoadResourceText(titleId, title);
     BROWSEINFOA info{};
     info.hwndOwner = dialog != nullptr ? dialog->GetSafeHwnd() : MainDialogWindow;
     info.lpszTitle = title;
@@ -96,20 +97,30 @@ void DeleteIfFile(const char* path)
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(path);
 }
 
+// `folder` + `name` as it stands (no separator added); false when cut.
+bool JoinDirectly(char (&out)[kPathSize], const char* folder, const char* name)
+{
+    return CopyText(out, folder) && AppendText(out, name);
+}
+
 void ApplyCommandLineOptions()
 {
     if (CommandLineCopy[0] == '\0') return;
     char value[kPathSize];
     if (ReadCommandOption("/HOMEPATH=", value, sizeof value)) CopyText(HomePathText, value);
-    if (ReadCommandOption("/HTMLPATH=", value, sizeof value)) {
-        // The value is joined to the name as it stands, backslash or not.
-        CopyText(EntryPagePath, value);
-        AppendText(EntryPagePath, "GATHINFO.HTM");
-        CopyText(NaviFilePath, value);
-        AppendText(NaviFilePath, "NAVI.html");
-        CopyText(ArchivePath, value);
-        AppendText(ArchivePath, "GATHINFO.ZIP");
+    if (!ReadCommandOption("/HTMLPATH=", value, sizeof value)) return;
+    // The value is joined to the names as it stands, backslash or not. A cut
+    // name would be some other file, deleted at the start and at the close:
+    // then the option is not used.
+    char entry[kPathSize], navi[kPathSize], archive[kPathSize];
+    if (!JoinDirectly(entry, value, "GATHINFO.HTM") || !JoinDirectly(navi, value, "NAVI.html") ||
+        !JoinDirectly(archive, value, "GATHINFO.ZIP")) {
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_PATH_TOO_LONG, value);
+        return;
     }
+    CopyText(EntryPagePath, entry);
+    CopyText(NaviFilePath, navi);
+    CopyText(ArchivePath, archive);
 }
 
 }  // namespace
@@ -135,6 +146,12 @@ bool PrepareOutputLocation(CHarvinDlg* dialog)
     StepCounterTotal = 0;
     FileCounter = 0;
 
+    // Nothing of an earlier run may be deleted in this run's name.
+    EntryPagePath[0] = '\0';
+    NaviFilePath[0] = '\0';
+    ArchivePath[0] = '\0';
+    ArchiveCopiedToDesktop = false;
+
     char programPath[kPathSize];
     ProgramFilePath(programPath);
     ProgramFolderOf(programPath, ProgramFolder);
@@ -142,21 +159,31 @@ bool PrepareOutputLocation(CHarvinDlg* dialog)
 
     OutputBaseChosenByUser = false;
     char base[kPathSize];
-    if (IsOnCdRom(HomePathText)) {
-        if (!ChooseOutputFolder(dialog, base)) return false;
+    // A program path too long to read leaves no folder to work in: the user
+    // picks one, as from a CD.
+    bool programFolderKnown = programPath[0] != '\0';
+    if (!programFolderKnown || IsOnCdRom(HomePathText)) {
+        UINT title = programFolderKnown ? IDS_FOLDER_BROWSER_TITLE : IDS_FOLDER_BROWSER_TITLE_NO_FOLDER;
+        if (!ChooseOutputFolder(dialog, title, base)) return false;
         EnsureTrailingBackslash(base);
         OutputBaseChosenByUser = true;
+        if (!programFolderKnown) CopyText(HomePathText, base);
     } else {
         CopyText(base, HomePathText);
     }
-    SetUpOutputTree(base);
+    // A program started from a CD cannot write beside itself: the archive
+    // goes to the folder the user chose.
+    const char* archiveFolder = OutputBaseChosenByUser ? base : ProgramFolder;
+    char archive[kPathSize];
+    if (!JoinDirectly(archive, archiveFolder, "GATHINFO.ZIP")) {
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_PATH_TOO_LONG, archiveFolder);
+        return false;
+    }
+    if (!SetUpOutputTree(base)) return false;
 
     JoinPath(EntryPagePath, OutputRoot, "GATHINFO.HTM");
     JoinPath(NaviFilePath, OutputRoot, "NAVI.html");
-    // A program started from a CD cannot write beside itself: the archive
-    // goes to the folder the user chose.
-    CopyText(ArchivePath, OutputBaseChosenByUser ? OutputBase : ProgramFolder);
-    AppendText(ArchivePath, "GATHINFO.ZIP");
+    CopyText(ArchivePath, archive);
     ApplyCommandLineOptions();
 
     DeleteIfFile(EntryPagePath);

@@ -1,6 +1,8 @@
 #include "app/output_tree.h"
 
 #include "app/app_state.h"
+#include "app/harvin_dlg.h"
+#include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 
 #include <cstdio>
@@ -22,7 +24,23 @@ const OutputSubfolder kSubfolders[] = {
     {"\\Startup", StartupFolder},
 };
 
+// The longest name the run puts directly into OutputRoot.
+const char kLongestRootEntry[] = "\\GATHINFO.HTM";
+
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsLink(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a junction or folder link itself, never what it points to.
+void RemoveLink(const char* path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryA(path);
+}
 
 void DeleteFileForced(const char* path)
 {
@@ -41,9 +59,7 @@ void DeleteEntry(const char* path, const WIN32_FIND_DATAA& entry)
     bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (isFolder && isLink) {
-        // A junction or folder link: remove the link, never what it points to.
-        SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
-        RemoveDirectoryA(child);
+        RemoveLink(child);
     } else if (isFolder) {
         DeleteTree(child);
     } else {
@@ -53,12 +69,27 @@ void DeleteEntry(const char* path, const WIN32_FIND_DATAA& entry)
 
 }  // namespace
 
+bool IsAbsolutePath(const char* path)
+{
+    if (path == nullptr) return false;
+    bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+                 path[2] == '\\';
+    bool unc = path[0] == '\\' && path[1] == '\\' && path[2] != '\0' && path[2] != '\\';
+    return drive || unc;
+}
+
 void DeleteTree(const char* folder, const char* subfolder)
 {
-    if (folder == nullptr) return;
+    // An empty or relative path would be taken from the current folder or
+    // the root of the current drive: nothing of ours is there.
+    if (!IsAbsolutePath(folder)) return;
     char path[kPathSize];
     bool fit = subfolder != nullptr ? JoinPath(path, folder, subfolder) : CopyText(path, folder);
     if (!fit || strlen(path) >= kDeletablePathLimit) return;
+    if (IsLink(path)) {
+        RemoveLink(path);
+        return;
+    }
 
     char pattern[kPathSize];
     if (!JoinPath(pattern, path, "*")) return;
@@ -88,15 +119,34 @@ void CreateOutputFolders()
     for (const OutputSubfolder& sub : kSubfolders) CreateDirectoryA(sub.path, nullptr);
 }
 
-void SetUpOutputTree(const char* outputBase)
+// Fills OutputBase, OutputRoot and the subfolder paths; false when any of
+// them, or a file directly in the root, would be cut.
+static bool BuildTreePaths(const char* outputBase)
 {
-    CopyText(OutputBase, outputBase);
-    CopyText(OutputRoot, OutputBase);
-    AppendText(OutputRoot, "SupportData");
+    bool fit = CopyText(OutputBase, outputBase);
+    fit = fit && CopyText(OutputRoot, OutputBase) && AppendText(OutputRoot, "SupportData");
     for (const OutputSubfolder& sub : kSubfolders) {
-        CopyText(sub.path, kPathSize, OutputRoot);
-        AppendText(sub.path, kPathSize, sub.name);
+        fit = fit && CopyText(sub.path, kPathSize, OutputRoot) && AppendText(sub.path, kPathSize, sub.name);
+    }
+    return fit && strlen(OutputRoot) + strlen(kLongestRootEntry) < kPathSize;
+}
+
+bool SetUpOutputTree(const char* outputBase)
+{
+    if (outputBase == nullptr || !BuildTreePaths(outputBase) || !IsAbsolutePath(OutputRoot)) {
+        // A cut path names some other folder: never delete or fill it.
+        OutputRoot[0] = '\0';
+        for (const OutputSubfolder& sub : kSubfolders) sub.path[0] = '\0';
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_PATH_TOO_LONG, outputBase != nullptr ? outputBase : "");
+        return false;
     }
     DeleteTree(OutputRoot);
+    if (IsLink(OutputRoot)) {
+        // A link in our place that would not go: writing through it would
+        // fill whatever folder it points to.
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_ROOT_IS_LINK, OutputRoot);
+        return false;
+    }
     CreateOutputFolders();
+    return true;
 }

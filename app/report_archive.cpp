@@ -16,7 +16,7 @@
 #include <shlobj.h>
 #include <sys/stat.h>
 
-bool ArchiveCopiedToDesktop = true;
+bool ArchiveCopiedToDesktop = false;
 
 namespace {
 
@@ -25,6 +25,7 @@ constexpr int kLongestLoggedLine = 254;
 const char kArchiveComment[] = "Norvane Support Information File";
 
 bool g_archiveIncomplete = false;
+bool g_archiveWritten = false;
 
 ZipTime ToZipTime(const struct tm& t)
 {
@@ -86,6 +87,46 @@ bool WriteRunLog(ZipFile zip)
         if (ZipWriteInFileInZip(zip, line, static_cast<unsigned>(strlen(line))) != ZIP_OK) return false;
     }
     return true;
+}
+
+// Byte for byte, through two fixed buffers.
+bool FilesHaveSameContent(const char* first, const char* second)
+{
+    FILE* a = fopen(first, "rb");
+    FILE* b = a != nullptr ? fopen(second, "rb") : nullptr;
+    bool same = a != nullptr && b != nullptr;
+    char bufferA[kArchiveBufferSize];
+    char bufferB[kArchiveBufferSize];
+    while (same) {
+        size_t gotA = fread(bufferA, 1, sizeof bufferA, a);
+        size_t gotB = fread(bufferB, 1, sizeof bufferB, b);
+        same = gotA == gotB && memcmp(bufferA, bufferB, gotA) == 0 && !ferror(a) && !ferror(b);
+        if (gotA < sizeof bufferA) break;
+    }
+    if (a != nullptr) fclose(a);
+    if (b != nullptr) fclose(b);
+    return same;
+}
+
+// The final message: where the archive really is.
+void ShowFinalMessage()
+{
+    char format[520];
+    char message[1024];
+    char caption[kPathSize];
+    if (!g_archiveWritten) {
+        LoadResourceText(IDS_FMT_COMPLETE_NO_ARCHIVE, format);
+        FormatText(message, format, OutputRoot);
+    } else if (!ArchiveCopiedToDesktop) {
+        LoadResourceText(IDS_FMT_COMPLETE_NOT_ON_DESKTOP, format);
+        FormatText(message, format, ArchivePath);
+    } else {
+        LoadResourceText(IDS_COLLECTION_COMPLETE, message);
+    }
+    LoadResourceText(IDS_APP_TITLE, caption);
+    // The dialog becomes usable while this box is still open.
+    if (CollectionFinishedEvent != nullptr) SetEvent(CollectionFinishedEvent);
+    MessageBoxA(MainDialogWindow, message, caption, MB_OK);
 }
 
 }  // namespace
@@ -186,8 +227,10 @@ bool AddTreeToArchive(ZipFile zip, const char* diskFolder, const char* prefix)
 bool BuildReportArchive()
 {
     g_archiveIncomplete = false;
+    g_archiveWritten = false;
     ZipFile zip = ZipOpen(ArchivePath);
     if (zip == nullptr) return false;
+    g_archiveWritten = true;
     if (!AddTreeToArchive(zip, OutputRoot, nullptr)) {
         ZipClose(zip, nullptr);
         return false;
@@ -220,8 +263,10 @@ int CopyArchiveToDesktop(const char* archivePath, const char* fileName)
                                       MB_ICONEXCLAMATION, MB_ICONHAND);
         return 0;
     }
-    // Without a desktop folder there is nowhere to copy to: that is a failed copy.
-    ArchiveCopiedToDesktop = haveDesktop && CopyFileA(archivePath, destination, FALSE);
+    // Without a desktop folder there is nowhere to copy to: that is a failed
+    // copy. Only a copy read back whole lets the close delete the original.
+    ArchiveCopiedToDesktop = haveDesktop && CopyFileA(archivePath, destination, FALSE) &&
+                             FilesHaveSameContent(archivePath, destination);
     if (!ArchiveCopiedToDesktop) {
         CHarvinDlg::ShowMessageFromId(IDS_FMT_DESKTOP_COPY_FAILED, archivePath, 0, MB_ICONEXCLAMATION | MB_OK,
                                       MB_ICONEXCLAMATION);
@@ -233,29 +278,26 @@ int CopyArchiveToDesktop(const char* archivePath, const char* fileName)
 void FinishCollection(CHarvinDlg* dialog)
 {
     (void)dialog;
+    ArchiveCopiedToDesktop = false;
     if (!IsCancelRequested()) CHarvinDlg::AddStatusLineFromId(IDS_FMT_REPORT_FINISHED, "GATHINFO.HTM");
     CHarvinDlg::AddStatusLineFromId(IDS_FMT_PACKING, "GATHINFO.HTM", "GATHINFO.ZIP");
-    if (!BuildReportArchive()) CHarvinDlg::AddStatusLineFromId(IDS_FMT_ARCHIVE_FAILED, "GATHINFO.HTM");
+    bool complete = BuildReportArchive();
+    if (!complete) CHarvinDlg::AddStatusLineFromId(IDS_FMT_ARCHIVE_FAILED, "GATHINFO.HTM");
 
     if (IsCancelRequested()) {
         CHarvinDlg::AnnounceStatus(IDS_STATUS_CANCELLED);
         DeleteTree(OutputRoot);
         return;
     }
-    CHarvinDlg::AnnounceStatus(IDS_STATUS_ARCHIVE_DONE);
+    CHarvinDlg::AnnounceStatus(complete ? IDS_STATUS_ARCHIVE_DONE : IDS_STATUS_ARCHIVE_INCOMPLETE);
     if (MainDialogWindow != nullptr) {
         LRESULT upper = SendDlgItemMessageA(MainDialogWindow, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0);
         SendDlgItemMessageA(MainDialogWindow, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(upper), 0);
     }
     if (ProgressTimer != nullptr) ProgressTimer->Stop();
 
-    CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP");
-
-    char message[520];
-    char caption[kPathSize];
-    LoadResourceText(IDS_COLLECTION_COMPLETE, message);
-    LoadResourceText(IDS_APP_TITLE, caption);
-    // The dialog becomes usable while this box is still open.
-    if (CollectionFinishedEvent != nullptr) SetEvent(CollectionFinishedEvent);
-    MessageBoxA(MainDialogWindow, message, caption, MB_OK);
+    // Without an archive of this run there is nothing to copy; a file left
+    // at the path by someone else must not travel to the desktop.
+    if (g_archiveWritten) CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP");
+    ShowFinalMessage();
 }

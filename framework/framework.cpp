@@ -283,8 +283,11 @@ bool CWinThread::StopAndWait(DWORD timeoutMs)
     m_bAutoDelete = false;  // the caller deletes the object once the thread is gone
     m_quitRequested.store(true);
     PostThreadMessageA(m_nThreadID, WM_QUIT, 0, 0);
-    // A thread still suspended must run to see the request.
-    while (::ResumeThread(m_hThread) > 1) {
+    // A thread still suspended must run to see the request. Its suspend
+    // count is bounded; a failed resume ((DWORD)-1) ends the attempts.
+    for (int attempt = 0; attempt <= MAXIMUM_SUSPEND_COUNT; ++attempt) {
+        DWORD previous = ::ResumeThread(m_hThread);
+        if (previous == static_cast<DWORD>(-1) || previous <= 1) break;
     }
     return WaitForSingleObject(m_hThread, timeoutMs) == WAIT_OBJECT_0;
 }

@@ -130,7 +130,9 @@ public:
 
     bool CreateThread(DWORD creationFlags = 0, UINT stackSize = 0);
     DWORD ResumeThread();
-    // Asks the thread's message loop to end and waits for the thread.
+    // Asks the thread's message loop to end and waits for the thread. True
+    // when it has ended; on false it still runs, may still use the object,
+    // and the object must not be deleted. Either way the caller owns it now.
     bool StopAndWait(DWORD timeoutMs);
 
     virtual BOOL InitInstance();

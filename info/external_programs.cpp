@@ -4,6 +4,7 @@
 #include "info/registry.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_helpers.h"
 #include "platform/windows_version.h"
 #include "report/page_writer.h"
 
@@ -232,4 +233,15 @@ void RepairCapturedLineEnds(const char* path)
         if (complete && SetFilePointerEx(file.Get(), writePosition, nullptr, FILE_BEGIN)) SetEndOfFile(file.Get());
     }
     HeapFree(GetProcessHeap(), 0, piece);
+}
+
+void EndBackgroundProcess(BackgroundProcess& background)
+{
+    if (background.IsRunning()) {
+        DWORD error = 0;
+        TerminateProcessById(background.processId, &error);
+        // Its files can go with the tree only once it has let go of them.
+        WaitForSingleObject(background.process.Get(), kProgramWaitMs);
+    }
+    background.Release();
 }

@@ -1,6 +1,7 @@
 // Running programs with their output captured into report files, and
 // writing embedded programs to disk.
 #pragma once
+#include "platform/scoped_handle.h"
 #include "platform/win.h"
 
 constexpr DWORD kProgramWaitMs = 20000;
@@ -21,3 +22,23 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
 // Drops the second of two directly following carriage returns, up to the
 // first zero byte; bytes from there on stay as they are.
 void RepairCapturedLineEnds(const char* path);
+
+// A program left running in the background. Owns its process and thread
+// handles (closed when the record goes); empty when nothing was started.
+struct BackgroundProcess {
+    ScopedKernelHandle process;
+    ScopedKernelHandle thread;
+    DWORD processId = 0;
+
+    bool IsStarted() const { return process.IsValid(); }
+    bool IsRunning() const { return IsStarted() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT; }
+    void Release()
+    {
+        thread.Close();
+        process.Close();
+        processId = 0;
+    }
+};
+// Ends a background program that still runs (by its process id) and releases
+// the record; a program that has ended is only released.
+void EndBackgroundProcess(BackgroundProcess& background);

@@ -111,7 +111,10 @@ LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
     FormatText(question, format, name, kLargeFileLimitMiB, static_cast<double>(size) / 1048576.0);
     char caption[kPathSize];
     LoadResourceText(IDS_APP_TITLE, caption);
-    int answer = MessageBoxA(MainDialogWindow, question, caption, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND);
+    // Task-modal on the collecting thread, which owns no window: the main
+    // dialog stays enabled, so the run can still be cancelled meanwhile.
+    int answer = MessageBoxA(nullptr, question, caption,
+                             MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TASKMODAL | MB_TOPMOST);
     return answer == IDYES ? LargeFileAnswer::Yes : LargeFileAnswer::No;
 }
 

@@ -94,6 +94,12 @@
 #define IDS_STATUS_STARTUP_FOLDERS  227
 #define IDS_FMT_LARGE_FILE          228  /* format: s (file name), f (limit in MiB), f (size in MiB) */
 #define IDS_FOLDER_BROWSER_TITLE    231  /* folder browser title (200 bytes) */
+#define IDS_FMT_OUTPUT_PATH_TOO_LONG 240 /* format: s (folder that cannot hold the output) */
+#define IDS_FMT_OUTPUT_ROOT_IS_LINK 241  /* format: s (output folder taken by a link) */
+#define IDS_FOLDER_BROWSER_TITLE_NO_FOLDER 242 /* folder browser title when the program folder is unusable (200 bytes) */
+#define IDS_FMT_COMPLETE_NOT_ON_DESKTOP 243 /* final message when the desktop copy failed; format: s (archive path) */
+#define IDS_STATUS_ARCHIVE_INCOMPLETE 244 /* announced instead of text 55 when the archive lacks something */
+#define IDS_FMT_COMPLETE_NO_ARCHIVE 245 /* final message when no archive exists; format: s (report folder) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

@@ -3,6 +3,7 @@
 // own page.
 #pragma once
 #include "app/harvin_dlg.h"
+#include "info/external_programs.h"
 #include "report/page_writer.h"
 
 #include <cstddef>
@@ -55,6 +56,21 @@ public:
     // the row had to be cut.
     static bool FormatProcessRow(DWORD processId, const char* name, const char* path, char* row,
                                  size_t capacity);
+
+    // ---- services pages (services_pages.cpp) --------------------------------
+    // The path of the system information tool msinfo32.exe (cut to
+    // `capacity`): 0 when a candidate exists, -1 with an empty path when none.
+    static int LocateMsinfo32(char* path, size_t capacity);
+
+    // ---- file and directory pages (file_pages.cpp) ---------------------------
+    // Starts the system information tool's report into `folder`\`fileName`
+    // in the background (ConfigFiles switch). An empty record when the tool
+    // is missing (status text 222) or does not start.
+    BackgroundProcess StartMsinfoReport(const char* folder, const char* fileName);
+    // Links the report and waits for the tool to end, then releases the
+    // record. A cancel ends the wait and leaves the record running for the
+    // run's end to stop.
+    void FinishMsinfoReport(const char* folder, const char* fileName, BackgroundProcess& report);
 
     LONG Extended;
     LONG Autostart;

@@ -82,6 +82,30 @@ TEST(ReportArchive, UnreadableFileInTheRootEndsTheWalkWithoutRunLog)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "The report GATHINFO.HTM could not be packed completely."),
               lines.end());
     EXPECT_TRUE(ArchiveIncomplete());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "The archive is incomplete: some files could not be packed.");
+}
+
+// No archive at all: nothing is copied, and the final message says where
+// the report is instead.
+TEST(ReportArchive, ArchiveThatCannotBeCreatedIsNotCopiedAndNotClaimed)
+{
+    std::string folder = OutFolder("no-archive");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    CopyText(ArchivePath, (folder + "\\missing-folder\\GATHINFO.ZIP").c_str());
+    spine::ClearStatusLines();
+    std::string seen;
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        FinishCollection(nullptr);
+        EXPECT_EQ(answerer.Answered(), 1) << "only the final message: no copy was tried";
+        seen = answerer.LastText();
+    }
+    EXPECT_NE(seen.find(OutputRoot), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("desktop"), std::string::npos) << seen;
+    EXPECT_FALSE(ArchiveCopiedToDesktop);
+    EXPECT_EQ(spine::StatusLines().back(), "The archive is incomplete: some files could not be packed.");
 }
 
 TEST(ReportArchive, UnreadableFileInASubfolderStillMarksTheArchiveIncomplete)
@@ -112,6 +136,7 @@ TEST(ReportArchive, FailedDesktopCopyIsReportedAndKeepsTheArchive)
     std::string blocker = std::string(desktop) + "\\GATHINFO.ZIP";
     DeleteFileA(blocker.c_str());
     CreateDirectoryA(blocker.c_str(), nullptr);  // a folder of that name: the copy cannot succeed
+    ArchiveCopiedToDesktop = true;                // as an earlier run with a good copy left it
     std::string seen;
     {
         MessageBoxAnswerer answerer(kTitle, IDOK);
@@ -120,9 +145,11 @@ TEST(ReportArchive, FailedDesktopCopyIsReportedAndKeepsTheArchive)
         EXPECT_EQ(answerer.Answered(), 2) << "the copy failure, then the final message";
     }
     RemoveDirectoryA(blocker.c_str());
-    EXPECT_FALSE(ArchiveCopiedToDesktop);
+    EXPECT_FALSE(ArchiveCopiedToDesktop) << "closing would delete the only archive";
     EXPECT_TRUE(FileExists(ArchivePath));
-    ArchiveCopiedToDesktop = true;
+    // The final message names the archive where it is, not the desktop.
+    EXPECT_NE(seen.find(ArchivePath), std::string::npos) << seen;
+    EXPECT_NE(seen.find("could not be placed on your desktop"), std::string::npos) << seen;
 }
 
 TEST(ReportArchive, DesktopCopyLandsInTheUsersDesktopFolder)
@@ -189,6 +216,32 @@ TEST_F(OutputLocationTest, HtmlPathMovesTheArchiveHomePathOnlyTheReport)
     EXPECT_STREQ(HomePathText, "X");
     EXPECT_EQ(std::string(OutputBase), program_.Path() + "\\");
     EXPECT_EQ(spine::StatusLines().at(0), "Home path: X");
+}
+
+// Paths that would be cut name other files and folders: nothing is deleted
+// or created in their name.
+TEST_F(OutputLocationTest, PathsThatDoNotFitAreNeverUsed)
+{
+    // An archive option too long to take its file names is ignored.
+    const std::string longOption = "C:\\" + std::string(248, 'h') + "\\";
+    CopyText(CommandLineCopy, ("/HTMLPATH=" + longOption).c_str());
+    ASSERT_TRUE(PrepareOutputLocation(nullptr));
+    EXPECT_EQ(std::string(ArchivePath), program_.Path() + "\\GATHINFO.ZIP");
+    EXPECT_NE(spine::StatusLines().at(0).find(std::string(248, 'h')), std::string::npos);
+    CommandLineCopy[0] = '\0';
+
+    // A program path too long to read: the folder browser asks, and leaving
+    // it ends the run without writing anything into the current folder.
+    spine::ClearStatusLines();
+    CopyText(ProgramPathOverride, ("C:\\" + std::string(244, 'p') + "\\harvin.exe").c_str());
+    {
+        MessageBoxAnswerer browser("Browse", IDCANCEL);
+        EXPECT_FALSE(PrepareOutputLocation(nullptr));
+        EXPECT_EQ(browser.Answered(), 1);
+    }
+    EXPECT_EQ(ArchivePath[0], '\0');
+    EXPECT_EQ(EntryPagePath[0], '\0');
+    EXPECT_TRUE(spine::StatusLines().empty());
 }
 
 TEST_F(OutputLocationTest, HtmlPathWithoutTrailingBackslashJoinsDirectly)

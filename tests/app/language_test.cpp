@@ -115,6 +115,7 @@ TEST_P(LanguageLibrary, TheIdsTheRunNeedsAreAllThere)
     EXPECT_LE(Text(IDS_BUTTON_CANCEL).size(), 39u);
     EXPECT_LE(Text(IDS_BUTTON_CLOSE).size(), 39u);
     EXPECT_LE(Text(IDS_FOLDER_BROWSER_TITLE).size(), 199u);
+    EXPECT_LE(Text(IDS_FOLDER_BROWSER_TITLE_NO_FOLDER).size(), 199u);
 }
 
 TEST_P(LanguageLibrary, MainDialogTemplateMatchesTheProgram)

@@ -90,6 +90,43 @@ TEST(OutputTree, DeleteTreeLeavesEntriesWhosePathWouldPassItsBuffer)
     DeleteFileA(longFile.c_str());
 }
 
+TEST(OutputTree, EmptyAndRelativePathsAreRefused)
+{
+    ScratchFolder base("relative");
+    ASSERT_TRUE(CreateDirectoryA(base.Join("victim").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(base.Join("victim\\f.txt"), "x"));
+    char previous[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof previous, previous);
+    SetCurrentDirectoryA(base.Path().c_str());
+    DeleteTree("");
+    DeleteTree("victim");
+    DeleteTree("", "victim");
+    SetCurrentDirectoryA(previous);
+    EXPECT_TRUE(FileExists(base.Join("victim\\f.txt")));
+    // Rooted but driveless paths start at the current drive's root.
+    for (const char* path : {"", "victim", "\\", "\\Windows", "C:", "C:relative"}) {
+        EXPECT_FALSE(IsAbsolutePath(path)) << path;
+    }
+    for (const char* path : {"C:\\", "c:\\x", "\\\\server\\share"}) EXPECT_TRUE(IsAbsolutePath(path)) << path;
+}
+
+// A base too long for the tree's paths: refused with a status line, before
+// anything is deleted or created.
+TEST(OutputTree, SetUpRefusesPathsThatWouldBeCut)
+{
+    ScratchFolder base("cut");
+    std::string longBase = base.Path() + "\\";
+    while (longBase.size() < 240) longBase += "x";
+    longBase += "\\";
+    spine::ClearStatusLines();
+    EXPECT_FALSE(SetUpOutputTree(longBase.c_str()));
+    EXPECT_EQ(OutputRoot[0], '\0');
+    EXPECT_EQ(LogsFolder[0], '\0');
+    ASSERT_EQ(spine::StatusLines().size(), 1u);
+    EXPECT_NE(spine::StatusLines()[0].find(longBase), std::string::npos);
+    EXPECT_FALSE(SetUpOutputTree("relative\\"));
+}
+
 TEST(OutputTree, CreateOutputFoldersCompletesAnExistingRoot)
 {
     ScratchFolder base("existing");
@@ -115,6 +152,31 @@ TEST(OutputTree, DeleteTreeNeverFollowsLinksOutOfTheTree)
     DeleteTree(tree.c_str());
     EXPECT_TRUE(FileExists(outside)) << "DeleteTree followed a link out of the tree";
     EXPECT_FALSE(FileExists(tree + "\\own.txt"));
+}
+
+// "SupportData" itself planted as a link: the files behind it stay, and a
+// link that would not go stops the run before anything is written through it.
+TEST(OutputTree, RootThatIsALinkIsNeverFollowed)
+{
+    const std::string base = "C:\\harvin-linktest\\rootbase\\";
+    const std::string behind = "C:\\harvin-linktest\\behind";
+    if (!FolderExists(base + "SupportData")) GTEST_SKIP() << "the link fixture was not planted";
+    ASSERT_TRUE(GetFileAttributesA((base + "SupportData").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    DeleteTree((base + "SupportData").c_str());
+    EXPECT_TRUE(FileExists(behind + "\\keep.txt")) << "DeleteTree deleted through the root link";
+    spine::ClearStatusLines();
+    bool setUp = SetUpOutputTree(base.c_str());
+    EXPECT_TRUE(FileExists(behind + "\\keep.txt"));
+    if (FolderExists(base + "SupportData") &&
+        (GetFileAttributesA((base + "SupportData").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // The link stayed (Wine cannot remove it): nothing was made behind it.
+        EXPECT_FALSE(setUp);
+        EXPECT_FALSE(FolderExists(behind + "\\LOGs"));
+        ASSERT_EQ(spine::StatusLines().size(), 1u);
+        EXPECT_NE(spine::StatusLines()[0].find("is a link"), std::string::npos);
+    } else {
+        EXPECT_TRUE(setUp);
+    }
 }
 
 }  // namespace

@@ -9,3 +9,7 @@ mkdir -p "$base/tree" "$base/outside"
 echo keep > "$base/outside/keep.txt"
 echo own > "$base/tree/own.txt"
 ln -s "$base/outside" "$base/tree/link"
+# A tree base whose "SupportData" is itself a link to a folder elsewhere.
+mkdir -p "$base/rootbase" "$base/behind"
+echo keep > "$base/behind/keep.txt"
+ln -s "$base/behind" "$base/rootbase/SupportData"
