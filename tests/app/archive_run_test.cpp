@@ -152,6 +152,30 @@ TEST(ReportArchive, FailedDesktopCopyIsReportedAndKeepsTheArchive)
     EXPECT_NE(seen.find("could not be placed on your desktop"), std::string::npos) << seen;
 }
 
+// An earlier run's good copy must not count for this run: without a
+// profile nothing is copied, so the archive beside the program stays.
+TEST(ReportArchive, NoProfileAfterAGoodCopyKeepsTheArchive)
+{
+    std::string folder = OutFolder("no-profile");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    ArchiveCopiedToDesktop = true;
+    const char* profile = getenv("USERPROFILE");
+    std::string saved = profile != nullptr ? profile : "";
+    _putenv("USERPROFILE=");
+    std::string seen;
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        FinishCollection(nullptr);
+        EXPECT_EQ(answerer.Answered(), 2) << "no profile, then the final message";
+        seen = answerer.LastText();
+    }
+    _putenv(("USERPROFILE=" + saved).c_str());
+    EXPECT_FALSE(ArchiveCopiedToDesktop) << "closing would delete the only archive";
+    EXPECT_NE(seen.find(ArchivePath), std::string::npos) << seen;
+}
+
 TEST(ReportArchive, DesktopCopyLandsInTheUsersDesktopFolder)
 {
     std::string folder = OutFolder("desktop");

@@ -6,10 +6,11 @@
 //
 // Modes:
 //   run          one collection per --runs (standard, or --extended), confirm
-//                the final message, then close the program with button 1
-//   cancel       start a collection, cancel it while it runs (Yes to the
-//                question), check that the dialog is idle again; --then-run
-//                starts a second, normal collection afterwards
+//                its messages, then close the program with button 1
+//   cancel       start a collection and, while it runs, ask to cancel it three
+//                ways: button 1 (answered No), Escape (No), the close box (Yes);
+//                check that the dialog is idle again; --then-run starts a
+//                second, normal collection afterwards
 //   decline      open the user information dialog and leave it by its close
 //                box, then by its Cancel button; the dialog must stay idle;
 //                then one normal collection (none with --runs 0)
@@ -19,6 +20,10 @@
 //   probe        report the first window the program shows: the main dialog
 //                (its title) or a message box (its text), then dismiss it
 //
+// A run stays under way for as long as the caller wants: the test prefix
+// holds a stand-in system information tool that the run waits for and that
+// the caller releases. Nothing of the program is suspended or slowed.
+//
 // Options:
 //   --name T --company T --third T   text typed into the user information dialog
 //   --extended                       press the extended button instead of OK
@@ -26,8 +31,8 @@
 //   --then-run                       mode cancel: a normal run afterwards
 //   --title T                        expected main window title (default: text
 //                                    23 of the language library beside the program)
-//   --hold POINT                     pause at "running" (the run is under way;
-//                                    the run's threads are frozen meanwhile) or
+//   --hold POINT                     pause at "running" (the run is under way),
+//                                    "between" (after each run but the last) or
 //                                    "finished" (after the final message): prints
 //                                    "HOLD POINT" and waits for a line on stdin
 //   --under-way N                    the run counts as under way once the
@@ -35,12 +40,13 @@
 //   --run-timeout S                  limit for one collection (default 300)
 //   --timeout S                      limit for everything (default 600)
 //
-// Lines written: TITLE, STATUS (status list after a run), FINAL (final
-// message), QUESTION (cancel question), BUTTON1 (text of button 1), CPU (the
-// dialog thread's processor time over the run), HOLD, MESSAGEBOX, TEXT,
-// EXITCODE, and at the end RESULT ok or FAIL <reason>.
-// Exit code: 0 success, 1 failure, 2 bad arguments, 3 the cancel came too late
-// (the run had already finished), so the caller may try again.
+// Lines written: TITLE, STATUS (status list after a run), MESSAGE (a message
+// box during the run's end), FINAL (final message), QUESTION (cancel
+// question: how it was asked, its text), BUTTON1 (text of button 1), CPU (the
+// dialog thread's processor time over the run), STANDIN (whether the stand-in
+// tool still runs after a cancel), HOLD, MESSAGEBOX, TEXT, EXITCODE, and at
+// the end RESULT ok or FAIL <reason>.
+// Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "lang/resource_ids.h"
 #include "platform/win.h"
 
@@ -279,91 +285,22 @@ int StatusCount(HWND dialog)
     return static_cast<int>(count);
 }
 
-// ---- threads of the target ----------------------------------------------------------
+// ---- the program's processes ---------------------------------------------------------
 
-std::set<DWORD> ThreadsOf(DWORD processId)
+// Whether a process with this image name runs.
+bool ProcessRuns(const char* imageName)
 {
-    std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == processId) ids.insert(entry.th32ThreadID);
-        entry.dwSize = sizeof entry;
-    }
-    CloseHandle(snapshot);
-    return ids;
-}
-
-// Where a thread began: its start address (ThreadQuerySetWin32StartAddress).
-ULONG_PTR ThreadStartAddress(HANDLE thread)
-{
-    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    static auto query = reinterpret_cast<QueryThread>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
-    ULONG_PTR address = 0;
-    if (query == nullptr || query(thread, 9, &address, sizeof address, nullptr) != 0) return 0;
-    return address;
-}
-
-// The address range of the target's program image.
-bool ProgramImage(DWORD processId, ULONG_PTR* base, ULONG_PTR* size)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
-    MODULEENTRY32 module;
-    module.dwSize = sizeof module;
-    bool found = Module32First(snapshot, &module) != FALSE;  // the program comes first
-    if (found) {
-        *base = reinterpret_cast<ULONG_PTR>(module.modBaseAddr);
-        *size = module.modBaseSize;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+        found = lstrcmpiA(entry.szExeFile, imageName) == 0;
     }
     CloseHandle(snapshot);
     return found;
 }
-
-// A run is short; to look at it, or to cancel it, while it is under way, the
-// threads it started in the program itself (its worker) are suspended. The
-// dialog thread and the progress timer's thread run on, so the dialog stays
-// live and its progress bar keeps moving.
-class FrozenThreads {
-public:
-    void Freeze(DWORD processId, const std::set<DWORD>& before, DWORD keep)
-    {
-        ULONG_PTR base = 0, size = 0;
-        bool image = ProgramImage(processId, &base, &size);
-        for (DWORD id : ThreadsOf(processId)) {
-            if (before.count(id) != 0 || id == keep) continue;
-            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE, id);
-            if (thread == nullptr) continue;
-            ULONG_PTR start = ThreadStartAddress(thread);
-            // Without the image range or a start address every new thread is frozen.
-            if (image && start != 0 && (start < base || start >= base + size)) {
-                CloseHandle(thread);
-                continue;
-            }
-            if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
-                CloseHandle(thread);
-                continue;
-            }
-            threads_.push_back(thread);
-        }
-    }
-    size_t Count() const { return threads_.size(); }
-    void Thaw()
-    {
-        for (HANDLE thread : threads_) {
-            ResumeThread(thread);
-            CloseHandle(thread);
-        }
-        threads_.clear();
-    }
-    ~FrozenThreads() { Thaw(); }
-
-private:
-    std::vector<HANDLE> threads_;
-};
 
 int ProgressPosition(HWND dialog)
 {
@@ -552,14 +489,53 @@ void ReportIdle(const Options& options, HWND dialog)
     if (!expected.empty() && button != expected) Fail("button 1 shows \"%s\" after the run", button.c_str());
 }
 
-enum class RunEnd { Finished, Cancelled, TooLate };
+enum class RunEnd { Finished, Cancelled };
+
+// The final message is one of three texts (the archive on the desktop,
+// beside the program, or not made); they are told apart from other message
+// boxes by their text up to the first value.
+bool IsFinalMessage(const Options& options, const std::string& text)
+{
+    for (UINT id : {IDS_COLLECTION_COMPLETE, IDS_FMT_COMPLETE_NOT_ON_DESKTOP, IDS_FMT_COMPLETE_NO_ARCHIVE}) {
+        std::string fixed = OneLine(LibraryText(options.program, id));
+        fixed = fixed.substr(0, fixed.find('%'));
+        if (!fixed.empty() && text.compare(0, fixed.size(), fixed) == 0) return true;
+    }
+    return false;
+}
+
+// Presses Escape the way the keyboard does: a key message to the control
+// that has the focus in the dialog's thread.
+void PressEscape(HWND dialog)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND target = dialog;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus != nullptr) {
+        target = info.hwndFocus;
+    }
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+// Asks to cancel the running collection one way and answers the question.
+void AskToCancel(HWND dialog, const char* how, bool yes)
+{
+    if (strcmp(how, "button") == 0) Click(dialog, IDOK, "cancel");
+    else if (strcmp(how, "escape") == 0) PressEscape(dialog);
+    else PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND question = WaitForWindow(g_targetId, &IsQuestionBox, 10000, "cancel question");
+    Say("QUESTION %s %s", how, OneLine(MessageText(question)).c_str());
+    Click(question, yes ? IDYES : IDNO, yes ? "yes to the cancel question" : "no to the cancel question");
+    WaitUntilGone(question, 10000, "cancel question");
+    if (!yes && !IsWindow(dialog)) Fail("after No to the question (%s) the dialog is gone", how);
+}
 
 // One collection from the start button to the end of the run. With `cancel`
 // the run is cancelled while it is under way.
 RunEnd DriveCollection(const Options& options, HWND dialog, bool cancel)
 {
     DWORD processId = g_targetId;
-    std::set<DWORD> before = ThreadsOf(processId);
     Click(dialog, IDC_START_COLLECTION, "start");
 
     // The administrator warning may come first (not under Wine, where every
@@ -595,13 +571,11 @@ RunEnd DriveCollection(const Options& options, HWND dialog, bool cancel)
         // Under way: the worker has written a few status lines.
         DWORD waitStart = GetTickCount();
         while (StatusCount(dialog) < options.underWayLines) {
-            if (FindWindowOf(processId, &IsMessageBox) != nullptr) break;
+            if (FindWindowOf(processId, &IsMessageBox) != nullptr) Fail("the run ended before it was under way");
             if (GetTickCount() - waitStart > options.runTimeoutMs) Fail("the run shows no status line");
-            Sleep(5);
+            Sleep(20);
         }
-        FrozenThreads frozen;
-        frozen.Freeze(processId, before, g_target != nullptr ? GetThreadId(g_targetThread) : 0);
-        Say("FROZEN %u thread(s) after %d status line(s)", static_cast<unsigned>(frozen.Count()), StatusCount(dialog));
+        Say("UNDERWAY after %d status line(s)", StatusCount(dialog));
         if (holdRunning) {
             // Give the progress bar a few steps (one every 700 ms) and the
             // dialog time to paint.
@@ -613,22 +587,33 @@ RunEnd DriveCollection(const Options& options, HWND dialog, bool cancel)
             Hold(options, "running");
         }
         if (cancel) {
-            Click(dialog, IDOK, "cancel");
-            HWND question = WaitForWindow(processId, &IsQuestionBox, 10000, "cancel question");
-            Say("QUESTION %s", OneLine(MessageText(question)).c_str());
-            Click(question, IDYES, "yes to the cancel question");
-            WaitUntilGone(question, 10000, "cancel question");
+            AskToCancel(dialog, "button", false);
+            AskToCancel(dialog, "escape", false);
+            AskToCancel(dialog, "closebox", true);
         }
-        frozen.Thaw();
     }
 
-    // The end: the final message, or (cancelled) the start button enabled again.
-    HWND finalBox = nullptr;
+    // The end: message boxes up to the final message, or (cancelled) the
+    // start button enabled again.
+    RunEnd end = RunEnd::Cancelled;
     DWORD waitStart = GetTickCount();
     for (;;) {
-        finalBox = FindWindowOf(processId, &IsMessageBox);
-        if (finalBox != nullptr && !IsQuestionBox(finalBox)) break;
-        finalBox = nullptr;
+        HWND box = FindWindowOf(processId, &IsMessageBox);
+        if (box != nullptr && !IsQuestionBox(box)) {
+            std::string text = OneLine(MessageText(box));
+            bool final = IsFinalMessage(options, text);
+            Say("%s %s", final ? "FINAL" : "MESSAGE", text.c_str());
+            std::string caption = TextOf(box);
+            if (!options.title.empty() && caption != options.title) Fail("message caption \"%s\"", caption.c_str());
+            Click(box, IDOK, "OK of the message");
+            WaitUntilGone(box, 10000, "message");
+            if (final) {
+                if (cancel) Fail("a cancelled run showed its final message");
+                end = RunEnd::Finished;
+                break;
+            }
+            continue;
+        }
         if (cancel && IsWindowEnabled(GetDlgItem(dialog, IDC_START_COLLECTION))) break;
         if (TargetEnded(g_target)) Fail("the program ended during the run");
         if (GetTickCount() - waitStart > options.runTimeoutMs) Fail("the run did not end in time");
@@ -638,16 +623,6 @@ RunEnd DriveCollection(const Options& options, HWND dialog, bool cancel)
     if (timed && DialogThreadTimes(&user1, &kernel1)) {
         Say("CPU dialog thread user=%llu ms kernel=%llu ms over a run of %lu ms", user1 - user0, kernel1 - kernel0,
             runMs);
-    }
-
-    RunEnd end = RunEnd::Cancelled;
-    if (finalBox != nullptr) {
-        Say("FINAL %s", OneLine(MessageText(finalBox)).c_str());
-        std::string caption = TextOf(finalBox);
-        if (!options.title.empty() && caption != options.title) Fail("final message caption \"%s\"", caption.c_str());
-        Click(finalBox, IDOK, "OK of the final message");
-        WaitUntilGone(finalBox, 10000, "final message");
-        end = cancel ? RunEnd::TooLate : RunEnd::Finished;
     }
     // The dialog is idle again.
     DWORD idleStart = GetTickCount();
@@ -676,6 +651,7 @@ int ModeRun(const Options& options)
     HWND dialog = WaitForMainDialog(options, g_targetId);
     for (int run = 0; run < options.runs; ++run) {
         if (DriveCollection(options, dialog, false) != RunEnd::Finished) Fail("run %d did not finish", run + 1);
+        if (run + 1 < options.runs) Hold(options, "between");
     }
     Hold(options, "finished");
     CloseProgram(dialog);
@@ -686,13 +662,9 @@ int ModeCancel(const Options& options)
 {
     StartTarget(options, true);
     HWND dialog = WaitForMainDialog(options, g_targetId);
-    RunEnd end = DriveCollection(options, dialog, true);
-    if (end == RunEnd::TooLate) {
-        Say("TOOLATE the run finished before the cancel");
-        CloseProgram(dialog);
-        return 3;
-    }
+    DriveCollection(options, dialog, true);
     Say("CANCELLED");
+    Say("STANDIN %s", ProcessRuns("msinfo32.exe") ? "running" : "ended");
     Hold(options, "cancelled");
     if (options.thenRun && DriveCollection(options, dialog, false) != RunEnd::Finished) {
         Fail("the run after the cancel did not finish");

@@ -157,13 +157,15 @@ void MessageBoxAnswerer::Loop()
                 std::lock_guard<std::mutex> lock(textMutex_);
                 lastText_ = text;
             }
+            // Counted before the click: the box's thread may go on and read
+            // the count the moment the click has closed the box.
+            ++answered_;
             HWND button = GetDlgItem(ctx.found, button_);
             if (button != nullptr) {
                 SendMessageA(button, BM_CLICK, 0, 0);
             } else {
                 PostMessageA(ctx.found, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
             }
-            ++answered_;
             Sleep(100);
         }
         Sleep(20);
