@@ -21,12 +21,8 @@ void ChooseLanguageLibrary(char (&chosen)[kPathSize])
     char programPath[kPathSize] = "";
     DWORD n = GetModuleFileNameA(nullptr, programPath, sizeof programPath);
     if (n >= sizeof programPath) programPath[0] = '\0';
-    char drive[_MAX_DRIVE] = "";
-    char dir[_MAX_DIR] = "";
-    _splitpath_s(programPath, drive, sizeof drive, dir, sizeof dir, nullptr, 0, nullptr, 0);
     char folder[kPathSize];
-    CopyText(folder, drive);
-    AppendText(folder, dir);
+    CopyPathFolder(folder, programPath);
 
     CopyText(chosen, folder);
     const char* candidates[] = {"de-de\\harvinr.dll", "en-us\\harvinr.dll"};

@@ -32,11 +32,7 @@ void ProgramFilePath(char (&path)[kPathSize])
 
 void ProgramFolderOf(const char* programPath, char (&folder)[kPathSize])
 {
-    char drive[_MAX_DRIVE] = "";
-    char dir[_MAX_DIR] = "";
-    _splitpath_s(programPath, drive, sizeof drive, dir, sizeof dir, nullptr, 0, nullptr, 0);
-    CopyText(folder, drive);
-    AppendText(folder, dir);
+    CopyPathFolder(folder, programPath);
     EnsureTrailingBackslash(folder);
 }
 

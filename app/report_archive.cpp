@@ -148,8 +148,16 @@ bool AddFileToArchive(ZipFile zip, const char* name, const char* prefix)
 
     FILE* file = fopen(diskPath, "rb");
     if (file == nullptr) return false;
+#ifdef _WIN64
     struct _stat64 status;
-    if (_fstat64(_fileno(file), &status) != 0) {
+    const int statResult = _fstat64(_fileno(file), &status);
+#else
+    // msvcrt's _fstati64 (32-bit times, 64-bit size): Windows 2000 has it,
+    // _fstat64 only came with XP.
+    struct _stat32i64 status;
+    const int statResult = _fstat32i64(_fileno(file), &status);
+#endif
+    if (statResult != 0) {
         fclose(file);
         return false;
     }

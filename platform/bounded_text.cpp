@@ -117,6 +117,26 @@ bool EnsureTrailingBackslash(char* dst, size_t capacity)
     return AppendBounded(dst, capacity, "\\");
 }
 
+bool CopyPathFolder(char* dst, size_t capacity, const char* path)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    dst[0] = '\0';
+    if (path == nullptr) return true;
+    size_t end = (path[0] != '\0' && path[1] == ':') ? 2 : 0;
+    for (size_t i = end; path[i] != '\0'; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1] != '\0') {
+            ++i;
+        } else if (path[i] == '\\' || path[i] == '/') {
+            end = i + 1;
+        }
+    }
+    const bool fit = end < capacity;
+    const size_t n = fit ? end : capacity - 1;
+    memcpy(dst, path, n);
+    dst[n] = '\0';
+    return fit;
+}
+
 bool JoinPath(char* dst, size_t capacity, const char* folder, const char* name)
 {
     bool fit = CopyBounded(dst, capacity, folder);

@@ -69,6 +69,13 @@ template <size_t N> bool EnsureTrailingBackslash(char (&dst)[N]) { return Ensure
 // True when text ends with a backslash.
 bool EndsWithBackslash(const char* text);
 
+// Copies the drive and folder of a path, through its last backslash or slash,
+// as _splitpath splits them: "C:\\dir\\" of "C:\\dir\\file.exe", "C:" of
+// "C:file", empty for a bare name. A trail byte of a double-byte character is
+// no separator. True when the part fit (cut and terminated otherwise).
+bool CopyPathFolder(char* dst, size_t capacity, const char* path);
+template <size_t N> bool CopyPathFolder(char (&dst)[N], const char* path) { return CopyPathFolder(dst, N, path); }
+
 // Joins folder and name with one backslash (added only when the folder does
 // not already end in one).
 bool JoinPath(char* dst, size_t capacity, const char* folder, const char* name);
