@@ -14,6 +14,8 @@ namespace {
 
 constexpr size_t kCommandLineSize = 2048;
 constexpr DWORD kRepairPieceSize = 65536;
+// How long an ended program is given to be gone.
+constexpr DWORD kEndWaitMs = 5000;
 
 // Where the program name of a command line ends and its arguments begin.
 // A quoted name ends at its closing quote; an unquoted path (which may hold
@@ -130,7 +132,7 @@ bool ExtractResourceToFile(int resourceId, const char* resourceType, const char*
 
 void RunCommandToFile(const char* folder, const char* outputName, const char* caption, const char* applicationName,
                       const char* commandLine, DWORD timeoutMs, bool inheritHandles, DWORD creationFlags,
-                      int utf16Mark)
+                      int utf16Mark, LateProgram late)
 {
     if (IsCancelRequested()) return;
     if (commandLine == nullptr) return;
@@ -177,6 +179,11 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
 
     bool stillRunning = false;
     if (started) stillRunning = WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT;
+    if (stillRunning && late == LateProgram::End) {
+        // Ended before the caller goes on: a running program file cannot be deleted.
+        TerminateProcess(process.Get(), 1);
+        stillRunning = WaitForSingleObject(process.Get(), kEndWaitMs) != WAIT_OBJECT_0;
+    }
     thread.Close();
     process.Close();
 

@@ -97,8 +97,7 @@ bool PrepareTargetFolder(const char* folder, const FileCollectionOptions& option
 
     wchar_t wideTarget[kPathSize];
     if (MultiByteToWideChar(CP_ACP, 0, target, -1, wideTarget, kPathSize) == 0) return false;
-    CreateDirectoryTree(wideTarget);
-    return true;
+    return CreateDirectoryTree(wideTarget);
 }
 
 enum class LargeFileAnswer { Yes, No, Unasked };
@@ -119,9 +118,10 @@ LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
 }
 
 // The entry that tells a declined large file: into the collection page
-// (when there is one) and into a small page of its own in the target folder,
-// which is what the file's navigation link opens.
-void RecordDeclinedFile(const char* folder, const char* name, DWORD size, const char* timeText,
+// (when there is one) and, when the target folder is there (`targetFolder`
+// not empty), into a small page of its own in it, which is what the file's
+// navigation link opens.
+void RecordDeclinedFile(const char* folder, const char* name, unsigned long long size, const char* timeText,
                         const FileCollectionOptions& options, const char* targetFolder)
 {
     FileEntryRequest request;
@@ -136,6 +136,7 @@ void RecordDeclinedFile(const char* folder, const char* name, DWORD size, const 
         request.page = options.page;
         WriteFileEntry(request);
     }
+    if (targetFolder[0] == '\0') return;  // nowhere to put its page, nothing to link to
 
     char linkFolder[kPathSize];
     CopyText(linkFolder, targetFolder);
@@ -144,7 +145,7 @@ void RecordDeclinedFile(const char* folder, const char* name, DWORD size, const 
     if (CopyText(placeholderPath, linkFolder) && AppendText(placeholderPath, name) &&
         AppendText(placeholderPath, ".html")) {
         if (Page placeholder = _fsopen(placeholderPath, "w", _SH_DENYNO)) {
-            WritePageHeader(placeholder, name);
+            WritePageHeader(placeholder, HtmlText<kPathSize>(name).c_str());  // the title is a file name: text
             request.page = placeholder;
             WriteFileEntry(request);
             FinalizePage(placeholder);
@@ -171,9 +172,6 @@ void WalkFolder(const char* folder, const char* pattern, const FileCollectionOpt
         // Sizes are compared in full: a dump over 4 GiB must not wrap below a limit.
         const unsigned long long size = FileSizeOf(found);
         if (options.maxSize != 0 && size >= options.maxSize) continue;
-        // The entry's size is 32-bit; a file of 4 GiB or more gets 0, so its
-        // size line is taken from the file itself.
-        const DWORD entrySize = found.nFileSizeHigh == 0 ? found.nFileSizeLow : 0;
 
         char attributes[kTextSize];
         char timeText[kTextSize];
@@ -195,9 +193,10 @@ void WalkFolder(const char* folder, const char* pattern, const FileCollectionOpt
                         break;
                     case LargeFileAnswer::No:
                         declined = true;
-                        if (targetReady) {
-                            RecordDeclinedFile(folder, found.cFileName, entrySize, timeText, options, targetFolder);
-                        }
+                        // Its entry tells the file was left out even where
+                        // no copy could have been made.
+                        RecordDeclinedFile(folder, found.cFileName, size, timeText, options,
+                                           targetReady ? targetFolder : "");
                         break;
                     case LargeFileAnswer::Yes:
                         declined = false;
@@ -217,7 +216,7 @@ void WalkFolder(const char* folder, const char* pattern, const FileCollectionOpt
             request.name = found.cFileName;
             request.page = options.page;
             request.withCrc = options.withCrc;
-            request.size = entrySize;
+            request.size = size;
             request.header = options.header;
             request.withSize = options.withSize;
             request.withText1 = options.withAttributes;

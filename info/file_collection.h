@@ -30,9 +30,10 @@ bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const cha
 void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder);
 // Copies go below targetBase in the directory part of the folder text. With
 // askLarge the user is asked before a file over 128 KiB; a declined file gets
-// a "not collected" entry in the page and in a page of its own (name +
-// ".html" in the target folder), which its navigation link opens, and no
-// further file of that walk is copied until the next question.
+// a "not collected" entry in the page and, when the target folder could be
+// made, in a page of its own (name + ".html" in the target folder), which its
+// navigation link opens; no further file of that walk is copied until the
+// next question.
 void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options);
 // copyMode 1 copies only; any other value lists standard entries into the page.
 void CollectFilesByExtension(const char* folder, const char* subfolder, const char* extension, int copyMode,

@@ -16,11 +16,18 @@
 namespace {
 
 constexpr size_t kFullPathSize = 780;
-constexpr size_t kLineSize = 1024;
-constexpr size_t kBlockSize = 8192;
 constexpr DWORD kCrcPieceSize = 8192;
 constexpr DWORD kMd5PieceSize = 1024;
 constexpr size_t kVersionTextSize = 260;
+// Lines of an entry. Names, paths and version texts go in as HTML text,
+// which may take six bytes per byte; the lines are sized for that.
+constexpr size_t kLineSize = 1024;
+constexpr size_t kVersionLineSize = HtmlTextSize(kVersionTextSize) + 32;
+constexpr size_t kPathLineSize = HtmlTextSize(kFullPathSize) + 64;
+constexpr size_t kBlockSize = 2 * kPathLineSize + 4 * kVersionLineSize + 6 * kLineSize;
+
+using VersionText = HtmlText<kVersionTextSize>;
+using PathText = HtmlText<kFullPathSize>;
 
 // A file or folder of that name exists.
 bool PathExists(const char* path)
@@ -115,20 +122,23 @@ void WriteFileEntry(const FileEntryRequest& request)
         if (PathExists(normalized)) CopyText(fullPath, normalized);
     }
 
-    char versionLine[kLineSize] = "";
-    char descriptionLine[kLineSize] = "";
-    char vendorLine[kLineSize] = "";
-    char copyrightLine[kLineSize] = "";
+    // Version texts are the file maker's words: text, not markup.
+    char versionLine[kVersionLineSize] = "";
+    char descriptionLine[kVersionLineSize] = "";
+    char vendorLine[kVersionLineSize] = "";
+    char copyrightLine[kVersionLineSize] = "";
     if (request.withVersion) {
         char version[kVersionTextSize];
         char description[kVersionTextSize];
         char company[kVersionTextSize];
         char copyright[kVersionTextSize];
         ReadFileVersionStrings(fullPath, version, description, company, copyright);
-        if (version[0] != '\0') FormatText(versionLine, "Version: %s<BR>\n", version);
-        if (description[0] != '\0') FormatText(descriptionLine, "Description: %s<BR>\n", description);
-        if (company[0] != '\0') FormatText(vendorLine, "Vendor: %s<BR>\n", company);
-        if (copyright[0] != '\0') FormatText(copyrightLine, "Copyright: %s<BR>\n", copyright);
+        if (version[0] != '\0') FormatText(versionLine, "Version: %s<BR>\n", VersionText(version).c_str());
+        if (description[0] != '\0') {
+            FormatText(descriptionLine, "Description: %s<BR>\n", VersionText(description).c_str());
+        }
+        if (company[0] != '\0') FormatText(vendorLine, "Vendor: %s<BR>\n", VersionText(company).c_str());
+        if (copyright[0] != '\0') FormatText(copyrightLine, "Copyright: %s<BR>\n", VersionText(copyright).c_str());
     }
 
     char crcLine[kLineSize] = "";
@@ -165,18 +175,19 @@ void WriteFileEntry(const FileEntryRequest& request)
     if (request.withText1) FormatText(text1Line, "%s<br>\n", request.text1 != nullptr ? request.text1 : "");
     if (request.extraText != nullptr) FormatText(extraLine, "%s<br>\n", request.extraText);
 
-    char header[kLineSize];
+    // The caller's header is markup of its own; names and paths are text.
+    char header[kPathLineSize];
     if (request.header != nullptr) {
         CopyText(header, request.header);
     } else {
         FormatText(header, "<strong>%s</strong>\n<div style=\"margin-left: 40px;\">\n",
-                   request.name != nullptr ? request.name : fullPath);
+                   PathText(request.name != nullptr ? request.name : fullPath).c_str());
     }
-    char pathLine[kLineSize] = "";
-    if (request.name != nullptr) FormatText(pathLine, "Path: %s<br>\n", path);
+    char pathLine[kPathLineSize] = "";
+    if (request.name != nullptr) FormatText(pathLine, "Path: %s<br>\n", PathText(path).c_str());
 
-    // The block is data (names and version texts may hold "%"): it is
-    // written as it is, never used as a format.
+    // The block may hold "%" (names, version texts): it is written as it
+    // is, never used as a format.
     char block[kBlockSize];
     CopyText(block, header);
     AppendText(block, versionLine);
@@ -223,7 +234,7 @@ void WriteFileDetailsForText(const char* text, Page page)
     request.path = normalized;
     request.page = page;
     request.withCrc = true;
-    request.size = found.nFileSizeLow;
+    request.size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     request.header = "<div style=\"margin-left: 40px;\">\n";
     request.withSize = true;
     request.withText1 = true;
@@ -290,7 +301,7 @@ void FormatGmtTime(int64_t unixTime, char* out, size_t capacity)
                t.wMinute, t.wSecond);
 }
 
-bool FileCrc32(const char* path, DWORD byteCount, DWORD* out)
+bool FileCrc32(const char* path, unsigned long long byteCount, DWORD* out)
 {
     DWORD ignored;
     if (out == nullptr) out = &ignored;
@@ -301,10 +312,10 @@ bool FileCrc32(const char* path, DWORD byteCount, DWORD* out)
 
     uint32_t crc = 0xFFFFFFFF;
     unsigned char piece[kCrcPieceSize];
-    DWORD remaining = byteCount;
+    unsigned long long remaining = byteCount;
     bool readOk = true;
     while (remaining > 0) {
-        DWORD wanted = remaining < kCrcPieceSize ? remaining : kCrcPieceSize;
+        DWORD wanted = remaining < kCrcPieceSize ? static_cast<DWORD>(remaining) : kCrcPieceSize;
         DWORD got = 0;
         // A file that shrank since its size was taken ends early: that is a
         // read error, not a reason to wait for bytes that never come.

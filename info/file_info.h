@@ -14,7 +14,7 @@ struct FileEntryRequest {
     const char* name = nullptr;
     Page page = nullptr;
     bool withCrc = false;
-    DWORD size = 0;                // known size, else 0
+    unsigned long long size = 0;   // known size (in full, 4 GiB and more too), else 0
     const char* header = nullptr;  // replaces the standard header
     bool withSize = false;
     bool withText1 = false;
@@ -27,7 +27,9 @@ struct FileEntryRequest {
 };
 
 // Writes the block in one piece, exactly as composed (names and texts are
-// never used as a format). A path that names nothing is replaced by its
+// never used as a format). Name, paths and version texts are written as
+// HTML text; the header, text1, text2 and extraText are the caller's own
+// texts and go in as they are. A path that names nothing is replaced by its
 // normalised form only when that names an existing file.
 void WriteFileEntry(const FileEntryRequest& request);
 // The standard entry (version lines and MD5) for `path` [+ `name`].
@@ -44,9 +46,10 @@ void NormalizeFilePath(const char* text, char* out, size_t capacity);
 // step counter.
 void FormatFileAttributes(DWORD attributes, char* out, size_t capacity);
 void FormatGmtTime(int64_t unixTime, char* out, size_t capacity);
-// CRC-32 of the first byteCount bytes. False when the file cannot be opened
-// or holds fewer bytes (out is then 0xFFFFFFFF); byteCount 0 gives 0.
-bool FileCrc32(const char* path, DWORD byteCount, DWORD* out);
+// CRC-32 of the first byteCount bytes (a 64-bit count: files of 4 GiB and
+// more are read to their end). False when the file cannot be opened or holds
+// fewer bytes (out is then 0xFFFFFFFF); byteCount 0 gives 0.
+bool FileCrc32(const char* path, unsigned long long byteCount, DWORD* out);
 // 32 lowercase hex digits into out (33 bytes); false, with out empty, when
 // the file cannot be read to its end.
 bool FileMd5Hex(const char* path, char* out, size_t capacity);

@@ -27,8 +27,10 @@ bool ReadStringValue(HKEY hive, const char* path, const char* name, char* out, s
                      const char* defaultText, DWORD view);
 // ReadStringValue with an empty default: true when the text is not empty.
 bool StringValueIsSet(HKEY hive, const char* path, const char* name, DWORD view);
-// Every string of the list followed by "<BR>", trailing blanks removed; an
-// empty list gives `defaultText`; out is empty when the value cannot be read.
+// Page text: every string of the list as HTML text (HtmlEntityFor) followed
+// by "<BR>", trailing blanks removed; a list that does not fit is cut between
+// characters, entities or breaks, never inside one. An empty list gives `defaultText`; out is empty when the
+// value cannot be read.
 void ReadMultiStringValue(HKEY hive, const char* path, const char* name, char* out, size_t capacity,
                           const char* defaultText, DWORD view);
 // "0x%08X (%d)"; out holds at least 32 characters. Empty unless the value
@@ -72,7 +74,8 @@ bool WriteKeyTree(HKEY hive, const char* path, bool fileDetails, Page page, DWOR
 // Older dump: subkeys (always in the 32-bit view) before the key's own values.
 void WriteKeyTreeFlat(HKEY hive, const char* path, Page page, DWORD view);
 // One named value, read in the 32-bit view as `type` (1, 3, 4 or 7; others
-// write nothing); "[not available]<br>" when it cannot be read.
+// write nothing); "[not available]<br>" when it cannot be read. The page
+// writers show key paths, names and data as HTML text.
 void WriteSingleValue(HKEY hive, const char* path, const char* name, DWORD type, Page page, bool fileDetails);
 
 // Text utilities (texts of at most 259 characters; blanks are spaces only).

@@ -66,8 +66,14 @@ void ReadMultiStringValue(HKEY hive, const char* path, const char* name, char* o
     const char* text = DataText(value);
     const char* end = text + value.dataLength;
     for (const char* item = text; item < end && *item != '\0'; item += strlen(item) + 1) {
-        AppendText(out, capacity, item);
-        AppendText(out, capacity, "<BR>");
+        // The strings are data between the breaks: text, not markup. A list
+        // that does not fit is cut, never inside an entity or a break.
+        if (!AppendHtmlText(out, capacity, item)) break;
+        const size_t kept = strlen(out);
+        if (!AppendText(out, capacity, "<BR>")) {
+            out[kept] = '\0';
+            break;
+        }
     }
     TrimTrailingBlanks(out);
     if (out[0] == '\0') CopyText(out, capacity, defaultText);

@@ -52,11 +52,16 @@ bool MakeChildPath(const char* path, const char* name, char (&child)[kKeyPathSiz
     return JoinPath(child, path, name);
 }
 
+// Key paths and value names are data: text in the page, never markup.
+using KeyPathText = HtmlText<kKeyPathSize>;
+using NameText = HtmlText<kListedNameSize>;
+
 void WriteKeyPathTooLong(HKEY hive, const char* path, const char* name, Page page)
 {
     char hiveName[kHiveNameSize];
     HiveName(hive, hiveName, sizeof hiveName);
-    AppendToPage(page, "<br><strong>%s\\%s\\%s:</strong><BR>[key path too long]<br>\n", hiveName, path, name);
+    AppendToPage(page, "<br><strong>%s\\%s\\%s:</strong><BR>[key path too long]<br>\n", hiveName,
+                 KeyPathText(path).c_str(), NameText(name).c_str());
 }
 
 DWORD DwordData(const ValueBuffer& value)
@@ -97,16 +102,21 @@ bool WriteKeyValues(HKEY hive, const char* path, Page page, bool fileDetails, DW
         LONG status = EnumValue(key.Get(), index, value);
         if (status == ERROR_MORE_DATA) continue;  // beyond even the largest buffer: skip it
         if (status != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS is the normal end
-        if (listed++ == 0) AppendToPage(page, "<br><strong>%s\\%s: </strong><BR>\n", hiveName, path);
+        if (listed++ == 0) {
+            AppendToPage(page, "<br><strong>%s\\%s: </strong><BR>\n", hiveName, KeyPathText(path).c_str());
+        }
         CutForDisplay(value, kListedNameSize, kListedDataSize);
         FormatRegistryValue(value.type, value.name.data(), value.data.data(), value.dataLength, line, sizeof line,
                             dataText);
-        // Names and data are text, never a format.
-        AppendLiteral(page, line);
+        // Names and data are text, never a format nor markup.
+        WriteHtmlText(page, line);
         AppendLiteral(page, "<br>");
         if (fileDetails && dataText[0] != '\0') WriteFileDetailsForText(dataText, page);
     }
-    if (listed == 0) AppendToPage(page, "<br><strong>%s\\%s:</strong><BR>[not available]<br>\n", hiveName, path);
+    if (listed == 0) {
+        AppendToPage(page, "<br><strong>%s\\%s:</strong><BR>[not available]<br>\n", hiveName,
+                     KeyPathText(path).c_str());
+    }
     if (viewBlock) AppendLiteral(page, "</div>");
     return true;
 }
@@ -162,13 +172,14 @@ void WriteKeyTreeFlat(HKEY hive, const char* path, Page page, DWORD view)
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) break;
         CutForDisplay(value, kFlatNameSize, kFlatDataSize);
+        AppendToPage(page, "<strong>%s\\%s\\%s = </strong>", hiveName, KeyPathText(path).c_str(),
+                     NameText(value.name.data()).c_str());
         if (value.type == REG_DWORD) {
-            AppendToPage(page, "<strong>%s\\%s\\%s = </strong>0x%08X<BR><BR>\n", hiveName, path,
-                         value.name.data(), static_cast<unsigned>(DwordData(value)));
+            AppendToPage(page, "0x%08X", static_cast<unsigned>(DwordData(value)));
         } else {
-            AppendToPage(page, "<strong>%s\\%s\\%s = </strong>%s<BR><BR>\n", hiveName, path, value.name.data(),
-                         reinterpret_cast<const char*>(value.data.data()));
+            WriteHtmlText(page, reinterpret_cast<const char*>(value.data.data()));
         }
+        AppendLiteral(page, "<BR><BR>\n");
     }
 }
 
@@ -198,7 +209,14 @@ void WriteSingleValue(HKEY hive, const char* path, const char* name, DWORD type,
     char escaped[1000];
     escaped[0] = '\0';
     if ((type == REG_SZ || type == REG_MULTI_SZ) && text[0] != '\0') EscapePercent(text, escaped, sizeof escaped);
-    if (text[0] == '\0') CopyText(text, "[not available]<br>");
-    AppendToPage(page, "<BR><BR><strong>%s\\%s\\%s = </strong>%s", hiveName, path, name, text);
+    AppendToPage(page, "<BR><BR><strong>%s\\%s\\%s = </strong>", hiveName, KeyPathText(path).c_str(),
+                 NameText(name).c_str());
+    if (text[0] == '\0') {
+        AppendLiteral(page, "[not available]<br>");
+    } else if (type == REG_MULTI_SZ) {
+        AppendLiteral(page, text);  // the list reader gives page text: its strings escaped, joined by "<BR>"
+    } else {
+        WriteHtmlText(page, text);
+    }
     if (fileDetails && escaped[0] != '\0') WriteFileDetailsForText(escaped, page);
 }

@@ -144,14 +144,78 @@ bool JoinPath(char* dst, size_t capacity, const char* folder, const char* name)
     return AppendBounded(dst, capacity, name) && fit;
 }
 
-bool WideToAnsiText(const wchar_t* text, char* out, size_t capacity)
+bool WideToAnsiText(const wchar_t* text, char* out, size_t capacity, bool* lossy)
 {
+    if (lossy != nullptr) *lossy = false;
     if (out == nullptr || capacity == 0) return false;
     out[0] = '\0';
     if (text == nullptr) return true;
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return false;
+    // No best fit: a look-alike would pass for the real character.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const char* defaultChar = "?";
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = &usedDefault;
+    int needed = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, defaultChar, usedDefaultOut);
+    if (needed <= 0) {
+        DWORD error = GetLastError();
+        if (error != ERROR_INVALID_FLAGS && error != ERROR_INVALID_PARAMETER) return false;
+        // UTF-8 as the ANSI code page takes neither the flag nor a default
+        // character, and holds every character anyway.
+        flags = 0;
+        defaultChar = nullptr;
+        usedDefaultOut = nullptr;
+        needed = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, nullptr);
+        if (needed <= 0) return false;
+    }
     std::string converted(static_cast<size_t>(needed), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, &converted[0], needed, nullptr, nullptr) == 0) return false;
+    if (WideCharToMultiByte(CP_ACP, flags, text, -1, &converted[0], needed, defaultChar, usedDefaultOut) == 0) {
+        return false;
+    }
+    if (lossy != nullptr) *lossy = usedDefault != FALSE;
     return CopyBounded(out, capacity, converted.c_str());
+}
+
+const char* HtmlEntityFor(char c)
+{
+    switch (c) {
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '&': return "&amp;";
+    case '"': return "&quot;";
+    default: return nullptr;
+    }
+}
+
+bool AppendHtmlText(char* dst, size_t capacity, const char* src)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    size_t used = BoundedLength(dst, capacity);
+    if (used >= capacity) {
+        dst[capacity - 1] = '\0';
+        return false;
+    }
+    if (src == nullptr) return true;
+    for (const char* p = src; *p != '\0'; ++p) {
+        const char* entity = HtmlEntityFor(*p);
+        const size_t length = entity != nullptr ? strlen(entity) : 1;
+        if (used + length >= capacity) {  // an entity is written whole or not at all
+            dst[used] = '\0';
+            return false;
+        }
+        if (entity != nullptr) {
+            memcpy(dst + used, entity, length);
+        } else {
+            dst[used] = *p;
+        }
+        used += length;
+    }
+    dst[used] = '\0';
+    return true;
+}
+
+bool CopyHtmlText(char* dst, size_t capacity, const char* src)
+{
+    if (dst == nullptr || capacity == 0) return false;
+    dst[0] = '\0';
+    return AppendHtmlText(dst, capacity, src);
 }

@@ -60,7 +60,11 @@ bool FormatText(wchar_t (&dst)[N], const wchar_t* format, ...)
 }
 
 // A wide text in the ANSI code page, cut to fit. True when it fit whole.
-bool WideToAnsiText(const wchar_t* text, char* out, size_t capacity);
+// A character the code page lacks becomes one '?', never a look-alike (a
+// full-width '<' would turn into markup); *lossy (may be null) tells whether
+// that happened, for such a name no longer names its file: its '?' is a
+// wildcard to a file search.
+bool WideToAnsiText(const wchar_t* text, char* out, size_t capacity, bool* lossy = nullptr);
 
 // Ensures a folder text ends in a backslash (an empty text stays empty).
 bool EnsureTrailingBackslash(char* dst, size_t capacity);
@@ -83,3 +87,33 @@ template <size_t N> bool JoinPath(char (&dst)[N], const char* folder, const char
 {
     return JoinPath(dst, N, folder, name);
 }
+
+// ---- HTML text -------------------------------------------------------------
+// Names, paths and values from the machine or the user are text in a page,
+// never markup: '<', '>', '&' and '"' become entities (the quote too, so one
+// copy serves in text and inside attribute values). A text that does not fit
+// is cut between whole characters and entities, never inside an entity.
+
+// The entity that stands for `c` in a page, or null when `c` stands for itself.
+const char* HtmlEntityFor(char c);
+
+// Room for the HTML form of a text held in `textSize` bytes: each byte takes
+// at most six ("&quot;").
+constexpr size_t HtmlTextSize(size_t textSize) { return textSize == 0 ? 1 : 6 * (textSize - 1) + 1; }
+
+bool CopyHtmlText(char* dst, size_t capacity, const char* src);
+bool AppendHtmlText(char* dst, size_t capacity, const char* src);
+template <size_t N> bool CopyHtmlText(char (&dst)[N], const char* src) { return CopyHtmlText(dst, N, src); }
+template <size_t N> bool AppendHtmlText(char (&dst)[N], const char* src) { return AppendHtmlText(dst, N, src); }
+
+// The HTML form of a text of up to TextSize - 1 bytes, held for one write:
+//   AppendToPage(page, "Path: %s<br>\n", HtmlText<kPathSize>(path).c_str());
+template <size_t TextSize>
+class HtmlText {
+public:
+    explicit HtmlText(const char* text) { CopyHtmlText(text_, text); }
+    const char* c_str() const { return text_; }
+
+private:
+    char text_[HtmlTextSize(TextSize)];
+};

@@ -98,6 +98,21 @@ void AppendLiteral(Page page, const char* text)
     fputs(text != nullptr ? text : "", page);
 }
 
+void WriteHtmlText(Page page, const char* text)
+{
+    if (page == nullptr) {
+        CHarvinDlg::AddStatusLine("Couldn't add content to html file!");
+        return;
+    }
+    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+        if (const char* entity = HtmlEntityFor(*p)) {
+            fputs(entity, page);
+        } else {
+            fputc(*p, page);
+        }
+    }
+}
+
 void WriteHeading(Page page, const char* text) { AppendToPage(page, "<h2>%s</h2>\n", text); }
 
 void WriteIndentedBlock(Page page, const char* text)
@@ -169,14 +184,16 @@ void AddNaviLink(const char* caption, const char* pagePath, const char* suffix)
     char relative[kNaviLinkSize];
     MakeNaviRelativePath(pagePath, relative, sizeof relative);
     char link[kNaviLinkSize];
+    // A '"' or '&' of a file name must not end or bend the address, nor a '<'
+    // of a caption open an element.
     CopyText(link, "<LI><A HREF=\"");
-    AppendText(link, relative);
+    AppendHtmlText(link, relative);
     if (suffix != nullptr) {
-        AppendText(link, caption);
-        AppendText(link, suffix);
+        AppendHtmlText(link, caption);
+        AppendHtmlText(link, suffix);
     }
     AppendText(link, "\" target=\"Inhalt\">");
-    AppendText(link, caption);
+    AppendHtmlText(link, caption);
     AppendText(link, "</A>\n");
     AddNaviLine(link, 0, 2);
 }

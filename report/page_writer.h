@@ -29,6 +29,9 @@ void AppendToPage(Page page, const char* format, ...) __attribute__((format(gnu_
 void AppendPercentText(Page page, const char* text);
 // Appends a text exactly as it is.
 void AppendLiteral(Page page, const char* text);
+// Appends data (a name, a path, a value) as text: its markup characters are
+// written as entities (HtmlEntityFor), everything else as it is.
+void WriteHtmlText(Page page, const char* text);
 void WriteHeading(Page page, const char* text);
 void WriteIndentedBlock(Page page, const char* text);
 // Writes the page foot and closes the page.
@@ -40,7 +43,9 @@ void CollapseDoubledPercent(char* text);
 void AddNaviLine(const char* text, unsigned flags, int level);
 // A list entry that opens `pagePath` (a path inside SupportData) in the
 // right-hand frame. With a suffix the link names a placeholder page called
-// after the caption.
+// after the caption. Caption and path are plain text (file names, often):
+// they are written as HTML text, in the address and as the link text. Their
+// "%" signs are doubled by the caller, as for every navigation line.
 void AddNaviLink(const char* caption, const char* pagePath, const char* suffix);
 void AddNaviHeading(const char* text);
 void AddNaviGroupHeading(const char* text);

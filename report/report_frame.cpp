@@ -58,12 +58,13 @@ struct tm UtcOrZero(time_t now)
 void BeginRow(FILE* f) { fputs("\t\t<tr>\n", f); }
 void EndRow(FILE* f) { fputs("\t\t</tr>\n\n", f); }
 
+// The value is data (the user's entries, a folder, a product's name): text, not markup.
 void LabelRow(FILE* f, const char* label, const char* value)
 {
     BeginRow(f);
     fputs(kEmptyCell20, f);
     fprintf(f, "\t\t<td width = \"20%%\">%s:</td>\n", label);
-    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", value);
+    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", HtmlText<kPathSize>(value).c_str());
     EndRow(f);
 }
 
@@ -149,7 +150,8 @@ void CreateNaviFile()
             "size=\"2\">\n<h2>Norvane Support Information File</h2><a href= \"%s\" target=\"Inhalt\">\nName: "
             "%s\n<br>\nCompany: %s\n<br>\nTime, Date (LOC): %02d.%02d.%04d, %02d:%02d:%02d\n</a></FONT>\n<BR><BR>\n"
             "<FONT face=\"Arial\" color=#000000 size=%d>\n",
-            "START.html", UserInfo.name, UserInfo.company, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
+            "START.html", HtmlText<sizeof UserInfo.name>(UserInfo.name).c_str(),
+            HtmlText<sizeof UserInfo.company>(UserInfo.company).c_str(), local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
             local.tm_hour, local.tm_min, local.tm_sec, 2);
     fclose(navi);
 }
@@ -170,7 +172,7 @@ void WriteIndexPage()
     LoadResourceText(IDS_REPORT_TITLE, title);
     fputs(kFramesetDoctype, index);
     fputs("<html>\n<head>\n", index);
-    fprintf(index, "<title>%s - %s</title>\n", title, UserInfo.name);
+    fprintf(index, "<title>%s - %s</title>\n", title, HtmlText<sizeof UserInfo.name>(UserInfo.name).c_str());
     fputs("</head>\n", index);
     fputs("  <frameset cols=\"280,*\">\n", index);
     fprintf(index, "    <frame src= \"%s\" name=\"Navigation\">\n", "NAVI.html");

@@ -30,9 +30,13 @@ constexpr size_t kNameSize = 256;
 // A converted path takes up to two bytes per UTF-16 unit; with a folder put
 // in front of it, twice the path size holds it.
 constexpr size_t kModulePathSize = 2 * kPathSize;
-// Detail header: markup around two names (the link text padded).
-constexpr size_t kHeaderSize = 2 * kNameSize + 256;
 constexpr size_t kImageLinkWidth = 13;
+// Names and paths go into the page as HTML text (up to six bytes a byte);
+// in a table row their "%" signs are doubled on top of that.
+constexpr size_t kNameHtmlSize = HtmlTextSize(kNameSize);
+constexpr size_t kPathHtmlSize = HtmlTextSize(kModulePathSize);
+// Detail header: markup around two names (the link text padded).
+constexpr size_t kHeaderSize = 2 * kNameHtmlSize + kImageLinkWidth + 256;
 
 constexpr int kPidwalkResourceId = 136;
 const char kPidwalkResourceType[] = "DATA_EXE2";
@@ -42,9 +46,13 @@ using Wow64DisableFunction = BOOL(WINAPI*)(PVOID*);
 using Wow64EnableFunction = BOOLEAN(WINAPI*)(BOOLEAN);
 
 // A cut path would name another file: a text that does not fit stays empty.
-void WideToAnsi(const wchar_t* text, char* out, size_t capacity)
+// True when a character had no ANSI form: the text then names no file (its
+// '?' would be a wildcard to a file search).
+bool WideToAnsi(const wchar_t* text, char* out, size_t capacity)
 {
-    if (!WideToAnsiText(text, out, capacity)) out[0] = '\0';
+    bool lossy = false;
+    if (!WideToAnsiText(text, out, capacity, &lossy)) out[0] = '\0';
+    return lossy;
 }
 
 bool StartsWithSystemRoot(const char* path) { return strncmp(path, kSystemRootPrefix, kSystemRootPrefixLength) == 0; }
@@ -62,10 +70,26 @@ const char* FileNamePart(const char* path)
 // Processes without modules (no image to show) and the idle process are not listed.
 bool IsListed(const ProcessEntry* process) { return process->modules != nullptr && process->processId != 0; }
 
-void ImageTexts(const ProcessEntry* process, char* name, size_t nameCapacity, char* path, size_t pathCapacity)
+// The image's name and path; true when the path lost characters on the way.
+bool ImageTexts(const ProcessEntry* process, char* name, size_t nameCapacity, char* path, size_t pathCapacity)
 {
     WideToAnsi(process->modules->name, name, nameCapacity);
-    WideToAnsi(process->modules->path, path, pathCapacity);
+    return WideToAnsi(process->modules->path, path, pathCapacity);
+}
+
+// Name and path as HTML text with "%" doubled, for the table writer, which
+// turns "%%" back into "%".
+void RowText(const char* text, char* out, size_t capacity)
+{
+    char html[kPathHtmlSize];
+    CopyHtmlText(html, text);
+    EscapePercent(html, out, capacity);
+}
+
+void WriteUnreadableEntry(const char* name, const char* fullPath, Page page)
+{
+    AppendToPage(page, "<strong>%s</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n%s\n</div>\n",
+                 HtmlText<kNameSize>(name).c_str(), HtmlText<kModulePathSize>(fullPath).c_str());
 }
 
 }  // namespace
@@ -105,11 +129,12 @@ bool CWindowsStuff::FormatProcessRow(DWORD processId, const char* name, const ch
         fit = CopyText(shownPath, path);
     }
 
-    // The table writer turns "%%" into "%": data goes in with its signs doubled.
-    char escapedName[2 * kNameSize];
-    char escapedPath[2 * kModulePathSize];
-    EscapePercent(name, escapedName, sizeof escapedName);
-    EscapePercent(shownPath, escapedPath, sizeof escapedPath);
+    // Names and paths are text; the table writer turns "%%" into "%", so
+    // they go in with their signs doubled.
+    char escapedName[2 * kNameHtmlSize];
+    char escapedPath[2 * kPathHtmlSize];
+    RowText(name, escapedName, sizeof escapedName);
+    RowText(shownPath, escapedPath, sizeof escapedPath);
     fit = FormatText(row, capacity, "%lu\t<a href=\"#%s\">%s</a>\t%s", static_cast<unsigned long>(processId),
                      escapedName, escapedName, escapedPath) && fit;
     return fit;
@@ -130,9 +155,9 @@ void CWindowsStuff::WriteProcessList(Page page)
 
     char name[kNameSize];
     char path[kModulePathSize];
-    // Room for the id, the markup, the name twice and the path, each with
-    // every "%" doubled.
-    char row[64 + 2 * (2 * kNameSize) + 2 * kModulePathSize];
+    // Room for the id, the markup, the name twice and the path, each as HTML
+    // text with every "%" doubled.
+    char row[64 + 2 * (2 * kNameHtmlSize) + 2 * kPathHtmlSize];
     for (const ProcessEntry* process = list; process != nullptr && !IsCancelRequested(); process = process->next) {
         if (!IsListed(process)) continue;
         ImageTexts(process, name, sizeof name, path, sizeof path);
@@ -144,18 +169,18 @@ void CWindowsStuff::WriteProcessList(Page page)
 
     for (const ProcessEntry* process = list; process != nullptr && !IsCancelRequested(); process = process->next) {
         if (!IsListed(process)) continue;
-        ImageTexts(process, name, sizeof name, path, sizeof path);
-        WriteModuleEntry(path, true, page);
+        const bool lossyImage = ImageTexts(process, name, sizeof name, path, sizeof path);
+        WriteModuleEntry(path, true, page, lossyImage);
         for (const ModuleEntry* module = process->modules->next; module != nullptr && !IsCancelRequested();
              module = module->next) {
-            WideToAnsi(module->path, path, sizeof path);
-            WriteModuleEntry(path, false, page);
+            const bool lossy = WideToAnsi(module->path, path, sizeof path);
+            WriteModuleEntry(path, false, page, lossy);
         }
     }
     FreeProcessList(list);
 }
 
-void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page page)
+void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page page, bool lossyPath)
 {
     if (path == nullptr) return;
     char fullPath[kModulePathSize] = "";
@@ -174,38 +199,44 @@ void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page p
     char name[kNameSize];
     CopyText(name, FileNamePart(fullPath));
 
+    // A path that lost characters names no file: looked up, its '?' would
+    // find whichever file matches.
+    if (lossyPath) {
+        WriteUnreadableEntry(name, fullPath, page);
+        return;
+    }
     WIN32_FIND_DATAA found;
     ScopedFindHandle search(FindFirstFileA(fullPath, &found));
     if (!search) {
-        AppendToPage(page, "<strong>%s</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n%s\n</div>\n", name,
-                     fullPath);
+        WriteUnreadableEntry(name, fullPath, page);
         return;
     }
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
 
+    // The name is text, in the anchor and as the link text.
+    HtmlText<kNameSize> shownName(name);
     char header[kHeaderSize];
     if (processImage) {
         // Short names are padded with no-break spaces so the links line up.
-        char linkText[kNameSize + kImageLinkWidth];
-        CopyText(linkText, name);
-        for (size_t length = strlen(linkText); length < kImageLinkWidth; ++length) {
-            linkText[length] = static_cast<char>(0xA0);
-            linkText[length + 1] = '\0';
+        char linkText[kNameHtmlSize + kImageLinkWidth];
+        CopyText(linkText, shownName.c_str());
+        for (size_t length = strlen(name); length < kImageLinkWidth; ++length) {
+            AppendText(linkText, "\xA0");
         }
         FormatText(header,
                    "</div>\n<strong><a name=\"%s\">%s</a></strong><a href=\"#top\">to top of table</a>"
                    "<div style=\"margin-left: 40px;\">\n<BR>\n",
-                   name, linkText);
+                   shownName.c_str(), linkText);
     } else {
         FormatText(header, "</div><div style=\"margin-left: 40px;\">\n<strong><a name=\"%s\">%s</a></strong>\n<BR>\n",
-                   name, name);
+                   shownName.c_str(), shownName.c_str());
     }
 
     FileEntryRequest request;
     request.path = fullPath;
     request.page = page;
     request.withCrc = true;
-    request.size = found.nFileSizeLow;
+    request.size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     request.header = header;
     request.withVersion = true;
     WriteFileEntry(request);
@@ -226,7 +257,10 @@ void CWindowsStuff::RunProcessLister64(const char* folder, const char* fileName,
         if (FormatText(commandLine, "\"%s\"", programPath)) {
             const bool wow64Capable = IsWindows64Bit();
             if (wow64Capable) SwitchFsRedirection(true);
-            RunCommandToFile(folder, fileName, title, nullptr, commandLine, kProgramWaitMs, true, CREATE_NO_WINDOW, 0);
+            // A lister still running when its time is up is ended: it could
+            // not be deleted, and would land in the archive.
+            RunCommandToFile(folder, fileName, title, nullptr, commandLine, kProgramWaitMs, true, CREATE_NO_WINDOW, 0,
+                             LateProgram::End);
             if (wow64Capable) SwitchFsRedirection(false);
         }
     }

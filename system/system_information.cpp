@@ -22,6 +22,10 @@ const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersi
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kNoInformation[] = "[no information available]";
 
+// What the machine reports (version texts, registry values, paths, names)
+// is text in the page, never markup.
+using ValueText = HtmlText<kPathSize>;
+
 constexpr int kMemoryFigureWidth = 15;
 constexpr size_t kMemoryFigureSize = 259;
 constexpr int kMaxPadding = 47;
@@ -104,7 +108,8 @@ void WriteOperatingSystemBlock(CWindowsStuff& windows, Page page)
                  "Operating system version ---------------> %s<BR>\n"
                  "Enhanced version information -----------> %s<BR>\n"
                  "Version information from registry ------> %s<BR>\n",
-                 platform, version, enhanced, registryVersion);
+                 ValueText(platform).c_str(), ValueText(version).c_str(), ValueText(enhanced).c_str(),
+                 ValueText(registryVersion).c_str());
 }
 
 // One registration value of the CurrentVersion key, in the 32-bit view.
@@ -117,15 +122,15 @@ void WriteRegistrationLines(Page page)
 {
     char value[kPathSize];
     ReadRegistration("Plus! VersionNumber", value, sizeof value);
-    AppendToPage(page, "Version number of Plus! packet ---------> %s<BR>\n", value);
+    AppendToPage(page, "Version number of Plus! packet ---------> %s<BR>\n", ValueText(value).c_str());
     ReadRegistration("RegisteredOwner", value, sizeof value);
-    AppendToPage(page, "Registered user ------------------------> %s<BR>\n", value);
+    AppendToPage(page, "Registered user ------------------------> %s<BR>\n", ValueText(value).c_str());
     ReadRegistration("RegisteredOrganization", value, sizeof value);
-    AppendToPage(page, "Registered organisation ----------------> %s<BR>\n", value);
+    AppendToPage(page, "Registered organisation ----------------> %s<BR>\n", ValueText(value).c_str());
     ReadRegistration("ProductId", value, sizeof value);
-    AppendToPage(page, "Product identification number ----------> %s<BR>\n", value);
+    AppendToPage(page, "Product identification number ----------> %s<BR>\n", ValueText(value).c_str());
     ReadRegistration("SystemRoot", value, sizeof value);
-    AppendToPage(page, "System root directory ------------------> %s</div><BR>\n<BR>\n", value);
+    AppendToPage(page, "System root directory ------------------> %s</div><BR>\n<BR>\n", ValueText(value).c_str());
 }
 
 void WriteMemoryBlock(Page page)
@@ -172,12 +177,13 @@ void WriteMiscellaneousBlock(Page page)
     AppendToPage(page,
                  "\n<strong>\nMiscellaneous\n</strong>\n<BR>\n<div style=\"margin-left: 40px;\">"
                  "Windows path for temporary files -------------> %s<BR>\n",
-                 tempPath);
+                 HtmlText<kTempPathSize>(tempPath).c_str());
 
     char computerName[16];
     DWORD nameSize = sizeof computerName;
     if (!GetComputerNameA(computerName, &nameSize)) CopyText(computerName, "[unknown]");
-    AppendToPage(page, "Computer name --------------------------------> %s<BR>\n", computerName);
+    AppendToPage(page, "Computer name --------------------------------> %s<BR>\n",
+                 HtmlText<sizeof computerName>(computerName).c_str());
 
     char bootMode[64];
     int clean = GetSystemMetrics(SM_CLEANBOOT);
@@ -349,6 +355,6 @@ void CWindowsStuff::ListStartupFolder(Page page, HKEY hive, const char* valueNam
             // tries to) at every logon: it is listed under its own path.
             if (target[0] != '\0') CopyText(shown, target);
         }
-        if (shown[0] != '\0') AppendToPage(page, "&nbsp;&nbsp;&nbsp;%s<BR>\n", shown);
+        if (shown[0] != '\0') AppendToPage(page, "&nbsp;&nbsp;&nbsp;%s<BR>\n", ValueText(shown).c_str());
     } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
 }

@@ -42,18 +42,20 @@ public:
     // The process table and one detail section per process.
     void WriteProcessList(Page page);
     // One detail entry: the process image (`processImage` true: anchor for the
-    // table and a link back to it) or a module of it.
-    void WriteModuleEntry(const char* path, bool processImage, Page page);
+    // table and a link back to it) or a module of it. A path that lost
+    // characters in its ANSI form (`lossyPath`) is not looked up: it gets the
+    // "[Access Error]" entry.
+    void WriteModuleEntry(const char* path, bool processImage, Page page, bool lossyPath = false);
     // Writes the embedded pidwalk64 into the output root, runs it with its
     // output captured into `folder`\`fileName` and deletes it again (Logging switch).
     void RunProcessLister64(const char* folder, const char* fileName, const char* title);
     // Turns WOW64 file-system redirection of the calling thread off (true) or
     // on again (false); nothing where WOW64 does not exist.
     static void SwitchFsRedirection(bool disable);
-    // The table row text "pid\t<a href="#name">name</a>\tpath" with "%" doubled
-    // in name and path (the table writer collapses "%%"), and a path that
-    // starts with "\SystemRoot\" shown below the Windows folder. False when
-    // the row had to be cut.
+    // The table row text "pid\t<a href="#name">name</a>\tpath" with name and
+    // path as HTML text and their "%" doubled (the table writer collapses
+    // "%%"), and a path that starts with "\SystemRoot\" shown below the
+    // Windows folder. False when the row had to be cut.
     static bool FormatProcessRow(DWORD processId, const char* name, const char* path, char* row,
                                  size_t capacity);
 

@@ -118,12 +118,21 @@ TEST_F(PageWriterTest, LinksAreRelativeToTheOutputRoot)
 {
     AddNaviLink("netstat.exe -anbo", (scratch_.Path() + "\\LOGs\\netstat.txt").c_str(), nullptr);
     AddNaviLink("file.log", (scratch_.Path() + "\\Wardex\\Ordo\\file.log").c_str(), ".html");
-    AddNaviLink("a&b <c>", (scratch_.Path() + "\\SYSInfo\\x.html").c_str(), nullptr);
     EXPECT_EQ(Navi(), std::string(kFontTag2) +
                           "<LI><A HREF=\"./LOGs/netstat.txt\" target=\"Inhalt\">netstat.exe -anbo</A>\n<BR>\n"
                           "<LI><A HREF=\"./Wardex/Ordo/file.logfile.log.html\" target=\"Inhalt\">file.log</A>\n"
-                          "<BR>\n"
-                          "<LI><A HREF=\"./SYSInfo/x.html\" target=\"Inhalt\">a&b <c></A>\n<BR>\n");
+                          "<BR>\n");
+}
+
+// Captions and paths are names of files: text in the link and its address.
+TEST_F(PageWriterTest, LinkCaptionsAndAddressesAreText)
+{
+    AddNaviLink("a&b <c>", (scratch_.Path() + "\\SYSInfo\\R&D.html").c_str(), nullptr);
+    AddNaviLink("say \"hi\" & go.log", (scratch_.Path() + "\\LOGs\\").c_str(), ".html");
+    EXPECT_EQ(Navi(), std::string(kFontTag2) +
+                          "<LI><A HREF=\"./SYSInfo/R&amp;D.html\" target=\"Inhalt\">a&amp;b &lt;c&gt;</A>\n<BR>\n"
+                          "<LI><A HREF=\"./LOGs/say &quot;hi&quot; &amp; go.log.html\" target=\"Inhalt\">"
+                          "say &quot;hi&quot; &amp; go.log</A>\n<BR>\n");
 }
 
 TEST(NaviRelativePath, BaseFolderContainingTheWordSupportData)

@@ -65,7 +65,7 @@ TEST_F(ReportFrameTest, NaviHeadCarriesUserAndLocalTimeThenAnchorLine)
                            "<HTML><BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n"
                            "<FONT face=\"Arial\" color=#000000 size=\"2\">\n"
                            "<h2>Norvane Support Information File</h2><a href= \"START.html\" target=\"Inhalt\">\n"
-                           "Name: Erika Mustermann\n<br>\nCompany: Muster & Co\n<br>\n"
+                           "Name: Erika Mustermann\n<br>\nCompany: Muster &amp; Co\n<br>\n"
                            "Time, Date (LOC): 07.03.2011, 09:05:03\n</a></FONT>\n<BR><BR>\n"
                            "<FONT face=\"Arial\" color=#000000 size=2>\n"
                            "</FONT><FONT face=\"Arial\" size=2><A NAME=\"?IDX?\"></A>\n<BR>\n";
@@ -119,7 +119,7 @@ TEST_F(ReportFrameTest, StartPageSummaryRowsInOrder)
                "<h1>Support Information File<br>Version: &nbsp;&nbsp; 1.0.0.0</h1></td>\n\t\t</tr>\n\n");
     expectNext("\t\t<tr>\n\t\t<td width = \"20%\">&nbsp;</td>\n\t\t<td width = \"20%\">&nbsp;<br>&nbsp;</td>\n"
                "\t\t<td width = \"60%\">&nbsp;<br>&nbsp;</td>\n\t\t</tr>\n\n");
-    expectNext(LabelRow("Company", "Muster & Co"));
+    expectNext(LabelRow("Company", "Muster &amp; Co"));
     expectNext(LabelRow("Name", "Erika Mustermann"));
     expectNext(LabelRow("Ticket number", "T-4711"));
     expectNext(spacer);

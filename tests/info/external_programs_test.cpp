@@ -21,24 +21,35 @@ namespace {
 std::string Helper() { return TestBinDir() + "\\capture_helper.exe"; }
 std::string QuotedHelper() { return "\"" + Helper() + "\""; }
 
-// Ends the helper processes this test started and left running.
-void EndLeftoverHelpers()
+// The ids of this test's child processes running `exeName`.
+std::vector<DWORD> RunningChildren(const char* exeName)
 {
+    std::vector<DWORD> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != GetCurrentProcessId() || lstrcmpiA(entry.szExeFile, "capture_helper.exe") != 0) {
-            continue;
+        if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiA(entry.szExeFile, exeName) == 0) {
+            ids.push_back(entry.th32ProcessID);
         }
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (process == nullptr) continue;
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
     }
     CloseHandle(snapshot);
+    return ids;
+}
+
+// Ends the helper processes this test started and left running.
+void EndLeftoverHelpers()
+{
+    for (const char* name : {"capture_helper.exe", "late-companion.exe"}) {
+        for (DWORD id : RunningChildren(name)) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            if (process == nullptr) continue;
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
 }
 
 // Copies of the helper under system tools' names, removed again at the end.
@@ -168,6 +179,23 @@ TEST_F(ExternalProgramsTest, ProgramOutlivingItsTimeoutIsLeftAlone)
     EXPECT_LT(elapsed, 4000u);
     EXPECT_EQ(Captured("late.txt"), "a\r\r\n");
     EXPECT_TRUE(Linked("late.txt", "Late"));
+}
+
+// A program of ours still running when its time is up is ended when asked
+// (the 64-bit lister is): gone before the runner returns, its output
+// repaired, its file free to be deleted.
+TEST_F(ExternalProgramsTest, LateProgramIsEndedWhenAsked)
+{
+    const std::string program = scratch_.Join("late-companion.exe");
+    ASSERT_TRUE(CopyFileA(Helper().c_str(), program.c_str(), FALSE));
+    DWORD start = GetTickCount();
+    RunCommandToFile(logs_.c_str(), "ended.txt", "Ended", nullptr, ("\"" + program + "\" late 8000").c_str(), 500,
+                     true, CREATE_NO_WINDOW, 0, LateProgram::End);
+    EXPECT_LT(GetTickCount() - start, 4000u);
+    EXPECT_TRUE(RunningChildren("late-companion.exe").empty());
+    EXPECT_TRUE(DeleteFileA(program.c_str())) << GetLastError();
+    EXPECT_EQ(Captured("ended.txt"), "a\r\n");
+    EXPECT_TRUE(Linked("ended.txt", "Ended"));
 }
 
 // ---- which program runs ------------------------------------------------------------

@@ -234,6 +234,28 @@ TEST_F(FileCollectionTest, FilesOver4GiBAreComparedInFull)
     EXPECT_EQ(ReadWholeFile(PagePath()), "");
 }
 
+// A file of 4 GiB and more is read to its end for its CRC. The fixture plants
+// it sparse on the Linux side, with the CRC that zlib gives for its bytes.
+TEST_F(FileCollectionTest, FileOf4GiBAndMoreGetsTheCrcOfAllItsBytes)
+{
+    const std::string folder = "C:\\harvin-large";
+    std::string crc;
+    ASSERT_TRUE(testing_support::ReadFileBytes(folder + "\\big.crc", &crc)) << "the fixture planted nothing";
+    Page page = OpenPage();
+    ASSERT_NE(page, nullptr);
+    FileCollectionOptions options;
+    options.page = page;
+    options.listing = true;
+    options.withCrc = true;
+    options.withSize = true;
+    CollectFolderFiles(folder.c_str(), "big.bin", options);
+    fclose(page);
+    EXPECT_EQ(ReadWholeFile(PagePath()), "<strong>big.bin</strong>\n<div style=\"margin-left: 40px;\">\n"
+                                         "CRC32: 0x" + crc.substr(0, 8) + "<BR>\n"
+                                         "Filesize: 4294967302<BR>\n"
+                                         "Path: " + folder + "<br>\n\n</div><BR>\n");
+}
+
 TEST_F(FileCollectionTest, EmptyFilesAreListedButNotCopied)
 {
     ASSERT_TRUE(WriteFileBytes(SourceJoin("empty.log"), ""));
@@ -384,6 +406,39 @@ TEST_F(LargeFileTest, AnsweredNoDeclinesTheFileAndTheNextSmallOne)
     EXPECT_NE(navi.find(NaviLinkMarkup(relative + "a-big.dmp.html", "a-big.dmp")), std::string::npos) << navi;
     EXPECT_NE(navi.find(NaviLinkMarkup(relative + "0-first.dmp", "0-first.dmp")), std::string::npos);
     EXPECT_EQ(navi.find("b-small"), std::string::npos);
+}
+
+// Without a target folder (none given, or a file standing where it would be
+// made) a declined file still gets its entry; it gets no page of its own and
+// no link, for there is nowhere to put one.
+TEST_F(LargeFileTest, DeclinedFileKeepsItsEntryWithoutATargetFolder)
+{
+    UseEnglishTexts();
+    const std::string blocker = RootJoin("Blocker");
+    ASSERT_TRUE(WriteFileBytes(blocker, "a file where the folder would go"));
+    for (const char* targetBase : {static_cast<const char*>(nullptr), blocker.c_str()}) {
+        SCOPED_TRACE(targetBase != nullptr ? targetBase : "no target base");
+        Page page = OpenPage();
+        ASSERT_NE(page, nullptr);
+        {
+            MessageBoxAnswerer answerer("Harvin", IDNO);
+            FileCollectionOptions options;
+            options.targetBase = targetBase;
+            options.page = page;
+            options.copy = true;
+            options.askLarge = true;
+            CollectFolderFiles(Source().c_str(), "*.dmp", options);
+            EXPECT_EQ(answerer.Answered(), 1);
+        }
+        fclose(page);
+        const std::string listed = ReadWholeFile(PagePath());
+        EXPECT_EQ(listed.find("<strong>a-big.dmp</strong>\n<div style=\"margin-left: 40px;\">\nFilesize: 204800<BR>\n"),
+                  0u)
+            << listed;
+        const std::string tail = "Path: " + Source() + "<br>\nThe file was not collected !!!<br>\n\n</div><BR>\n";
+        EXPECT_EQ(listed.rfind(tail), listed.size() - tail.size()) << listed;
+        EXPECT_EQ(NaviText(), "");
+    }
 }
 
 TEST_F(LargeFileTest, AnsweredYesCopiesEverything)

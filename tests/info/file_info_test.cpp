@@ -515,6 +515,26 @@ TEST_F(FileEntryTest, PercentSignsAreWrittenAsTheyAre)
                               "100% %s<br>\n" + "Path: " + scratch_.Path() + "<br>\n\n</div><BR>\n");
 }
 
+// Names and paths are text in the page; the caller's own texts stay markup.
+TEST_F(FileEntryTest, NamesAndPathsAreHtmlText)
+{
+    const std::string folder = scratch_.Join("R&D");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder + "\\Tom & Jerry.txt", "x"));
+    FileEntryRequest request;
+    request.path = folder.c_str();
+    request.name = "Tom & Jerry.txt";
+    request.extraText = "<b>not collected</b>";
+    EXPECT_EQ(Entry(request), "<strong>Tom &amp; Jerry.txt</strong>\n<div style=\"margin-left: 40px;\">\n"
+                              "Path: " + scratch_.Join("R&amp;D") + "<br>\n<b>not collected</b><br>\n\n</div><BR>\n");
+    const std::string fullPath = folder + "\\Tom & Jerry.txt";
+    request.path = fullPath.c_str();
+    request.name = nullptr;
+    request.extraText = nullptr;
+    EXPECT_EQ(Entry(request), "<strong>" + scratch_.Join("R&amp;D\\Tom &amp; Jerry.txt") +
+                                  "</strong>\n<div style=\"margin-left: 40px;\">\n</div><BR>\n");
+}
+
 TEST_F(FileEntryTest, ExtendedCollectionAddsTheMd5LineAndHeaderIsTheCallers)
 {
     const std::string path = scratch_.Join("a.txt");

@@ -278,6 +278,38 @@ TEST_F(RegistryWriterTest, SingleValuesByTypeInThe32BitView)
     EXPECT_EQ(single("Str", REG_EXPAND_SZ), "");
 }
 
+// Key names, value names and data are the machine's: text in the page, never markup.
+TEST_F(RegistryWriterTest, MarkupInKeysNamesAndDataIsText)
+{
+    const std::string path = MachinePath("R&D <x>");
+    {
+        PlantedKey key(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY);
+        key.SetString("<b>name</b>", "<img src=x onerror=go()> & \"q\"");
+        key.Set("list", REG_MULTI_SZ, std::string("<i>\0a&b\0\0", 10));
+    }
+    const std::string hklm = "HKEY_LOCAL_MACHINE";
+    const std::string shownPath = MachinePath("R&amp;D &lt;x&gt;");
+    const std::string name = "&lt;b&gt;name&lt;/b&gt;";
+    const std::string data = "&lt;img src=x onerror=go()&gt; &amp; &quot;q&quot;";
+
+    CapturedPage values;
+    WriteKeyValues(HKEY_LOCAL_MACHINE, path.c_str(), values.Get(), false, RegistryView32);
+    EXPECT_EQ(values.Text(), Crlf(kViewBlock + Header(hklm, shownPath) + name + " = " + data + "<br>" +
+                                  "list = &lt;i&gt; a&amp;b<br></div>"));
+
+    CapturedPage flat;
+    WriteKeyTreeFlat(HKEY_LOCAL_MACHINE, path.c_str(), flat.Get(), RegistryView32);
+    const std::string prefix = "<strong>" + hklm + "\\" + shownPath + "\\";
+    EXPECT_EQ(flat.Text(), Crlf(prefix + name + " = </strong>" + data + "<BR><BR>\n" + prefix +
+                                "list = </strong>&lt;i&gt;<BR><BR>\n"));
+
+    CapturedPage single;
+    WriteSingleValue(HKEY_LOCAL_MACHINE, path.c_str(), "<b>name</b>", REG_SZ, single.Get(), false);
+    WriteSingleValue(HKEY_LOCAL_MACHINE, path.c_str(), "list", REG_MULTI_SZ, single.Get(), false);
+    EXPECT_EQ(single.Text(), "<BR><BR>" + prefix + name + " = </strong>" + data + "<BR><BR>" + prefix +
+                                 "list = </strong>&lt;i&gt;<BR>a&amp;b<BR>");
+}
+
 TEST_F(RegistryWriterTest, SingleValueWithFileDetailsAddsTheFileEntry)
 {
     std::string path = MachinePath("SingleFile");

@@ -150,21 +150,24 @@ const TableRow* FindRow(const std::vector<TableRow>& rows, DWORD id)
     return nullptr;
 }
 
-// The child process: loads the known module and waits.
+// Test paths are ASCII: each byte is its character.
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// The child process (the sleeper, or a copy of it under another name):
+// loads the known module and waits.
 class Child {
 public:
-    Child()
+    explicit Child(const std::wstring& image = Widen(TestBinDir() + "\\system_sleeper.exe"))
     {
         char eventName[64];
         snprintf(eventName, sizeof eventName, "harvin-system-child-%lu", GetCurrentProcessId());
         HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName);
-        std::string command = "\"" + TestBinDir() + "\\system_sleeper.exe\" \"" + KnownDllPath() + "\" " + eventName +
-                              " 120000";
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back('\0');
-        STARTUPINFOA startup = {};
+        std::wstring command = L"\"" + image + L"\" \"" + Widen(KnownDllPath()) + L"\" " + Widen(eventName) + L" 120000";
+        std::vector<wchar_t> line(command.begin(), command.end());
+        line.push_back(L'\0');
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
             HANDLE waits[2] = {ready, info_.hProcess};
             started_ = WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
         }
@@ -303,6 +306,34 @@ TEST_F(ProcessesPageTest, LiveRunListsItselfAndItsChildWithModules)
         << navi;
 }
 
+// An image path with characters the ANSI code page lacks: the page shows
+// each as '?', never as a look-alike ('<' from a full-width one), and does
+// not look that text up (its '?' is a wildcard that finds whatever matches):
+// the image gets the "[Access Error]" entry.
+TEST_F(ProcessesPageTest, ImagePathOutsideTheCodePageIsNotLookedUp)
+{
+    if (GetACP() == CP_UTF8) GTEST_SKIP() << "UTF-8 holds every character";
+    const std::wstring image = Widen(scratch_.Path()) + L"\\lossy_\xFF1C\x0416.exe";
+    ASSERT_TRUE(CopyFileW(Widen(TestBinDir() + "\\system_sleeper.exe").c_str(), image.c_str(), FALSE));
+    Child child(image);
+    ASSERT_TRUE(child.Started());
+    ScratchPage page(scratch_.Join("lossy.html"));
+    windows_.WriteProcessList(page.Get());
+    const std::string text = page.Text();
+
+    const std::string shownName = "lossy_??.exe";
+    const std::string shownPath = scratch_.Join(shownName);
+    const std::vector<TableRow> rows = TableRows(text);
+    const TableRow* row = FindRow(rows, child.Id());
+    ASSERT_NE(nullptr, row) << text;
+    EXPECT_EQ(shownName, row->name);
+    EXPECT_EQ(shownPath, row->path);
+    EXPECT_NE(std::string::npos, text.find("<strong>" + shownName + "</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n" +
+                                           shownPath + "\n</div>\n"))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("<a name=\"" + shownName + "\">"));
+}
+
 TEST_F(ProcessesPageTest, SwitchesDecideWhatRuns)
 {
     windows_.SetSwitches(1, 1, 0, 1, 1, 1, 1);  // no Logging: no 64-bit list
@@ -357,16 +388,19 @@ TEST(ProcessRowTest, SystemRootPathsShowTheWindowsFolder)
     EXPECT_EQ(static_cast<char>(0xBD), small[12]);
 }
 
-TEST(ProcessRowTest, PercentSignsInNamesAndPathsShowOnce)
+// Names and paths are text: "&" is an entity in the link and its address,
+// and "%" shows once after the table writer.
+TEST(ProcessRowTest, PercentSignsAndMarkupInNamesAndPaths)
 {
     char row[2200];
-    ASSERT_TRUE(CWindowsStuff::FormatProcessRow(77, "50%.exe", "C:\\100%done\\50%.exe", row, sizeof row));
-    EXPECT_STREQ("77\t<a href=\"#50%%.exe\">50%%.exe</a>\tC:\\100%%done\\50%%.exe", row);
+    ASSERT_TRUE(CWindowsStuff::FormatProcessRow(77, "R&D 50%.exe", "C:\\100%done\\R&D 50%.exe", row, sizeof row));
+    EXPECT_STREQ("77\t<a href=\"#R&amp;D 50%%.exe\">R&amp;D 50%%.exe</a>\tC:\\100%%done\\R&amp;D 50%%.exe", row);
 
     ScratchFolder scratch("harvin-rows");
     ScratchPage page(scratch.Join("rows.html"));
     WriteTableRow(row, 0, page.Get(), nullptr, nullptr, 0);
-    EXPECT_EQ("<TR>\n<TD>77</TD>\n<TD><a href=\"#50%.exe\">50%.exe</a></TD>\n<TD>C:\\100%done\\50%.exe</TD></TR>\n",
+    EXPECT_EQ("<TR>\n<TD>77</TD>\n<TD><a href=\"#R&amp;D 50%.exe\">R&amp;D 50%.exe</a></TD>\n"
+              "<TD>C:\\100%done\\R&amp;D 50%.exe</TD></TR>\n",
               page.Text());
 }
 
@@ -445,6 +479,15 @@ TEST_F(ModuleEntryTest, MissingFilesFoldersAndPercentSigns)
 
     const std::string percent = Plant("100%s%n.dll");
     EXPECT_EQ(ModuleHeader("100%s%n.dll") + KnownModuleBlock(percent), Entry(percent, false));
+
+    // A name is text in the anchor, the link text and the entry (padding counts its characters).
+    const std::string ampersand = Plant("R&D.exe");
+    const std::string pad6(6, static_cast<char>(0xA0));
+    EXPECT_EQ(ImageHeader("R&amp;D.exe", "R&amp;D.exe" + pad6) + KnownModuleBlock(ampersand), Entry(ampersand, true));
+    const std::string gone = scratch_.Join("Tom & Jerry.dll");
+    EXPECT_EQ("<strong>Tom &amp; Jerry.dll</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n" +
+                  scratch_.Join("Tom &amp; Jerry.dll") + "\n</div>\n",
+              Entry(gone, false));
 }
 
 }  // namespace

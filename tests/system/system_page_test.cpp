@@ -344,7 +344,7 @@ TEST_F(SystemPageTest, RegistrationLinesComeFromThe32BitView)
     const std::string page = Collect();
     EXPECT_EQ("<BR>", LineValue(page, "Version number of Plus! packet ---------> ")) << "a missing value is empty";
     EXPECT_EQ(owner + "<BR>", LineValue(page, "Registered user ------------------------> "));
-    EXPECT_EQ("Harvin & Co. KG<BR>", LineValue(page, "Registered organisation ----------------> "));
+    EXPECT_EQ("Harvin &amp; Co. KG<BR>", LineValue(page, "Registered organisation ----------------> "));
     EXPECT_EQ("[no information available]<BR>", LineValue(page, "Product identification number ----------> "))
         << "blanks only";
     EXPECT_EQ("C:\\WinRoot</div><BR>", LineValue(page, "System root directory ------------------> "));

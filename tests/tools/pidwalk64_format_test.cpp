@@ -144,6 +144,8 @@ TEST(PageText, KeepsWhatTheCodePageHoldsAndMarksTheRest)
 {
     EXPECT_EQ(PageTextOf(L"plain.exe"), "plain.exe");
     EXPECT_EQ(PageTextOf(L""), "");
+    // Names and version texts are text in the page, never markup.
+    EXPECT_EQ(PageTextOf(L"<img src=x onerror=\"go()\"> R&D"), "&lt;img src=x onerror=&quot;go()&quot;&gt; R&amp;D");
 
     // A full-width '<' must never turn into markup through a look-alike mapping.
     std::string fullWidth = PageTextOf(L"a\xFF1C" L"b\xFF02" L"c.exe");

@@ -104,26 +104,13 @@ void ToPageText(const wchar_t* text, char* out, size_t outSize)
     if (outSize == 0) return;
     out[0] = '\0';
     if (text == nullptr) return;
-    int length = static_cast<int>(wcsnlen(text, kNameChars));
-    if (length == 0) return;
-
-    int room = static_cast<int>(outSize - 1);
-    int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length,
-                                      out, room, "?", nullptr);
-    DWORD error = written == 0 ? GetLastError() : ERROR_SUCCESS;
-    if (error == ERROR_INVALID_FLAGS || error == ERROR_INVALID_PARAMETER) {
-        // UTF-8 as the ANSI code page takes neither flag nor default character,
-        // and has no need of them.
-        written = WideCharToMultiByte(CP_ACP, 0, text, length, out, room, nullptr, nullptr);
-    }
-    if (written <= 0) {
-        // Not expected with buffers of kPageTextBytes; keep the ASCII part then.
-        written = 0;
-        for (int i = 0; i < length && written < room; ++i) {
-            out[written++] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
-        }
-    }
-    out[written] = '\0';
+    wchar_t name[kNameChars + 1];
+    const size_t length = wcsnlen(text, kNameChars);
+    wmemcpy(name, text, length);
+    name[length] = L'\0';
+    char ansi[kAnsiTextBytes];
+    WideToAnsiText(name, ansi, sizeof ansi);
+    CopyHtmlText(out, outSize, ansi);
 }
 
 void WriteDocumentHead(FILE* out)

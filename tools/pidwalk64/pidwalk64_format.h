@@ -10,6 +10,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/bounded_text.h"
+
 #include <cstddef>
 #include <cstdio>
 
@@ -48,14 +50,17 @@ void CleanSystemMessage(wchar_t* text);
 // the system has none.
 void GetSystemMessageText(DWORD code, wchar_t (&text)[kMessageChars]);
 
-// Converts wide text to the ANSI code page the report pages are written in.
-// Characters the code page lacks become '?' one by one, so the rest of the
-// text survives; look-alike ("best fit") mappings are refused because a
-// full-width '<' or '"' would otherwise turn into markup. At most kNameChars
-// characters are converted. `out` is always terminated.
+// Converts wide text to page text: the ANSI code page the report pages are
+// written in (WideToAnsiText: characters the code page lacks become '?' one
+// by one, so the rest of the text survives, and no look-alike turns into
+// markup), as HTML text (CopyHtmlText): names, paths and version texts are
+// data, never markup. At most kNameChars characters are converted. `out` is
+// always terminated; a cut never falls inside an entity.
 void ToPageText(const wchar_t* text, char* out, size_t outSize);
-// Large enough for kNameChars characters in any code page (3 bytes each in UTF-8).
-constexpr size_t kPageTextBytes = 3 * kNameChars + 1;
+// kNameChars characters in any code page (3 bytes each in UTF-8).
+constexpr size_t kAnsiTextBytes = 3 * kNameChars + 1;
+// Large enough for the page text of kNameChars characters.
+constexpr size_t kPageTextBytes = HtmlTextSize(kAnsiTextBytes);
 
 // The document pieces, in the order they are written.
 void WriteDocumentHead(FILE* out);
