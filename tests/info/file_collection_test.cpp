@@ -358,6 +358,8 @@ protected:
         ASSERT_EQ(SearchOrder(SourceJoin("*.dmp")), expectedOrder);
         target_ = dumps_ + DirectoryPart(Source());
     }
+
+public:
     void Collect(Page page)
     {
         FileCollectionOptions options;
@@ -367,6 +369,8 @@ protected:
         options.askLarge = true;
         CollectFolderFiles(Source().c_str(), "*.dmp", options);
     }
+
+protected:
     std::string dumps_;
     std::string target_;
 };
@@ -452,6 +456,45 @@ TEST_F(LargeFileTest, AnsweredYesCopiesEverything)
     EXPECT_TRUE(FileExists(target_ + "0-first.dmp"));
     EXPECT_TRUE(FileExists(target_ + "a-big.dmp"));
     EXPECT_TRUE(FileExists(target_ + "b-small.dmp"));
+}
+
+// The question comes from the collecting thread while the dialog's thread
+// runs on: the main dialog must stay enabled so the run can be cancelled.
+TEST_F(LargeFileTest, QuestionLeavesTheMainDialogEnabled)
+{
+    UseEnglishTexts();
+    HWND main = CreateWindowA("STATIC", "main dialog", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                              nullptr, nullptr, nullptr);
+    ASSERT_NE(main, nullptr);
+    HWND previousMain = MainDialogWindow;
+    MainDialogWindow = main;
+    HANDLE collector = CreateThread(
+        nullptr, 0, [](void* self) -> DWORD { static_cast<LargeFileTest*>(self)->Collect(nullptr); return 0; }, this,
+        0, nullptr);
+    ASSERT_NE(collector, nullptr);
+
+    bool asked = false;
+    bool enabledWhileAsked = false;
+    for (DWORD start = GetTickCount(); WaitForSingleObject(collector, 0) == WAIT_TIMEOUT;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        HWND box = FindWindowA("#32770", nullptr);
+        if (box != nullptr && IsWindowVisible(box) && GetDlgItem(box, IDNO) != nullptr) {
+            Sleep(100);  // long enough for an owner to have been disabled
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+            asked = true;
+            enabledWhileAsked = IsWindowEnabled(main) != FALSE;
+            SendMessageA(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+        }
+        if (GetTickCount() - start > 20000) break;
+        Sleep(20);
+    }
+    EXPECT_EQ(WaitForSingleObject(collector, 5000), WAIT_OBJECT_0);
+    CloseHandle(collector);
+    MainDialogWindow = previousMain;
+    DestroyWindow(main);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(enabledWhileAsked) << "the question disabled the main dialog";
 }
 
 // Without the question's text the large file is left out entirely, unasked.
