@@ -123,20 +123,6 @@ private:
     std::string lines_;
 };
 
-// Runs the worker and serves its status messages until it has ended.
-void RunWorker()
-{
-    CollectionFinishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(CollectionFinishedEvent, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, &CollectionWorker, nullptr, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_TRUE(testing_support::WaitPumping(CollectionFinishedEvent, 120000)) << "finish event never set";
-    EXPECT_TRUE(testing_support::WaitPumping(thread, 60000)) << "worker did not end";
-    CloseHandle(thread);
-    CloseHandle(CollectionFinishedEvent);
-    CollectionFinishedEvent = nullptr;
-}
-
 TEST(MarkupRun, DataInEveryPageIsText)
 {
     const std::string folder = TestOutDir() + "\\markup-run";
@@ -163,7 +149,7 @@ TEST(MarkupRun, DataInEveryPageIsText)
 
     {
         testing_support::MessageBoxAnswerer answerer(kTitle, IDOK);
-        RunWorker();
+        spine::RunWorker();
         EXPECT_EQ(answerer.Answered(), 1) << "exactly the final message is shown";
     }
 

@@ -1,6 +1,7 @@
 #include "tests/app/spine_fixture.h"
 
 #include "app/app_state.h"
+#include "app/collection_worker.h"
 #include "framework/framework.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
@@ -87,6 +88,19 @@ std::vector<std::string> SplitLines(const std::string& text)
         start = end + 1;
     }
     return lines;
+}
+
+void RunWorker()
+{
+    CollectionFinishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(CollectionFinishedEvent, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, &CollectionWorker, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(testing_support::WaitPumping(CollectionFinishedEvent, 120000)) << "finish event never set";
+    EXPECT_TRUE(testing_support::WaitPumping(thread, 60000)) << "worker did not end";
+    CloseHandle(thread);
+    CloseHandle(CollectionFinishedEvent);
+    CollectionFinishedEvent = nullptr;
 }
 
 void UseOutputRoot(const std::string& root)

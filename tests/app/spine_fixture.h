@@ -20,6 +20,10 @@ void ClearStatusLines();
 std::string ReadText(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text);
 
+// Runs the collection worker on its own thread and serves its status
+// messages until it has ended.
+void RunWorker();
+
 // Points the run's output tree at `root` (OutputRoot and its subfolders).
 void UseOutputRoot(const std::string& root);
 

@@ -33,20 +33,6 @@ std::string DesktopArchivePath()
     return std::string(desktop) + "\\GATHINFO.ZIP";
 }
 
-// Runs the worker and serves its status messages until it has ended.
-void RunWorker()
-{
-    CollectionFinishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(CollectionFinishedEvent, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, &CollectionWorker, nullptr, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_TRUE(testing_support::WaitPumping(CollectionFinishedEvent, 120000)) << "finish event never set";
-    EXPECT_TRUE(testing_support::WaitPumping(thread, 60000)) << "worker did not end";
-    CloseHandle(thread);
-    CloseHandle(CollectionFinishedEvent);
-    CollectionFinishedEvent = nullptr;
-}
-
 void PrepareRunFolder(const std::string& folder)
 {
     testing_support::RemoveTree(folder);
@@ -74,7 +60,7 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     PrepareRunFolder(folder);
     DeleteFileA(DesktopArchivePath().c_str());
     MessageBoxAnswerer answerer(kTitle, IDOK);
-    RunWorker();
+    spine::RunWorker();
 
     EXPECT_EQ(answerer.Answered(), 1) << "exactly the final message is shown";
     EXPECT_NE(answerer.LastText().find("GATHINFO.ZIP"), std::string::npos);
@@ -118,7 +104,7 @@ TEST(Worker, ExtendedRunOpensTheDumpSection)
     PrepareRunFolder(folder);
     ExtendedCollection = 1;
     MessageBoxAnswerer answerer(kTitle, IDOK);
-    RunWorker();
+    spine::RunWorker();
     std::string navi = spine::ReadText(folder + "\\SupportData\\NAVI.html");
     EXPECT_NE(navi.find("Minidump / Dump"), std::string::npos);
     EXPECT_NE(spine::ReadText(folder + "\\SupportData\\START.html").find("Extended collection"), std::string::npos);
@@ -132,7 +118,7 @@ TEST(Worker, CancelBeforeTheChainDeletesTheTreeAndStillSignals)
     PrepareRunFolder(folder);
     CancelRequested = 1;
     MessageBoxAnswerer answerer(kTitle, IDOK);
-    RunWorker();
+    spine::RunWorker();
     EXPECT_FALSE(FolderExists(folder + "\\SupportData"));
     EXPECT_FALSE(FileExists(folder + "\\GATHINFO.ZIP"));
     EXPECT_EQ(answerer.Answered(), 0) << "a cancelled run shows no final message";
@@ -146,12 +132,12 @@ TEST(Worker, SecondRunStartsAFreshTreeAndNavigation)
     PrepareRunFolder(folder);
     {
         MessageBoxAnswerer answerer(kTitle, IDOK);
-        RunWorker();
+        spine::RunWorker();
     }
     ASSERT_TRUE(testing_support::WriteFileBytes(folder + "\\SupportData\\LOGs\\left-over.txt", "old"));
     {
         MessageBoxAnswerer answerer(kTitle, IDOK);
-        RunWorker();
+        spine::RunWorker();
     }
     EXPECT_FALSE(FileExists(folder + "\\SupportData\\LOGs\\left-over.txt"));
     std::string navi = spine::ReadText(folder + "\\SupportData\\NAVI.html");
