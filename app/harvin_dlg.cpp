@@ -50,15 +50,16 @@ void DeleteFileIfPresent(const char* path)
 
 // Serves the messages waiting for this thread. Keys meant for the dialog
 // (Tab, Escape, the buttons' accelerators) go through the dialog manager,
-// as in the dialog's own loop.
-void PumpDialogMessages(HWND dialog)
+// as in the dialog's own loop. A quit request is kept (`quitSeen`, `quitCode`)
+// for the dialog's own loop once the run is over.
+void PumpDialogMessages(HWND dialog, bool* quitSeen, int* quitCode)
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
-            // Meant for the dialog's own loop: leave it there.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+            *quitSeen = true;
+            *quitCode = static_cast<int>(message.wParam);
+            continue;
         }
         if (dialog != nullptr && IsWindow(dialog) && IsDialogMessageA(dialog, &message)) continue;
         TranslateMessage(&message);
@@ -67,13 +68,17 @@ void PumpDialogMessages(HWND dialog)
 }
 
 // Waits for the run's end while serving the dialog's messages; the thread
-// sleeps until a message or the event arrives.
+// sleeps until a message or the event arrives. The worker's status calls
+// need this pump until the very end, so a quit request waits for it.
 void WaitForRunPumping(HWND dialog, HANDLE finished)
 {
+    bool quitSeen = false;
+    int quitCode = 0;
     while (WaitForSingleObject(finished, 0) != WAIT_OBJECT_0) {
         MsgWaitForMultipleObjects(1, &finished, FALSE, INFINITE, QS_ALLINPUT);
-        PumpDialogMessages(dialog);
+        PumpDialogMessages(dialog, &quitSeen, &quitCode);
     }
+    if (quitSeen) PostQuitMessage(quitCode);
 }
 
 // Ends the progress animation's thread and frees its object. An object whose
