@@ -511,7 +511,8 @@ void PressEscape(HWND dialog)
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     HWND target = dialog;
-    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus != nullptr) {
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus != nullptr &&
+        IsChild(dialog, info.hwndFocus)) {
         target = info.hwndFocus;
     }
     PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
@@ -527,7 +528,13 @@ void AskToCancel(HWND dialog, const char* how, bool yes)
     HWND question = WaitForWindow(g_targetId, &IsQuestionBox, 10000, "cancel question");
     Say("QUESTION %s %s", how, OneLine(MessageText(question)).c_str());
     Click(question, yes ? IDYES : IDNO, yes ? "yes to the cancel question" : "no to the cancel question");
-    WaitUntilGone(question, 10000, "cancel question");
+    // Gone for good, not only hidden: until its window is destroyed the box's
+    // own message loop still runs, and a key pressed now would go to it.
+    DWORD start = GetTickCount();
+    while (IsWindow(question)) {
+        if (GetTickCount() - start > 10000) Fail("the cancel question (%s) did not close", how);
+        Sleep(20);
+    }
     if (!yes && !IsWindow(dialog)) Fail("after No to the question (%s) the dialog is gone", how);
 }
 
