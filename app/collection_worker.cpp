@@ -6,6 +6,7 @@
 #include "app/output_tree.h"
 #include "app/repeating_callback.h"
 #include "app/report_archive.h"
+#include "lang/resource_ids.h"
 #include "products/product_catalog.h"
 #include "report/page_writer.h"
 #include "report/report_frame.h"
@@ -32,6 +33,19 @@ const char kMsinfoReportName[] = "SYSINFO.TXT";
 const ChainRow kWindowsChain[] = {
     {"Autostart", nullptr},
     {"Logging", nullptr},
+    {nullptr, [](ChainContext& r) {
+         r.windows.CollectEventLog(LogsFolder, "EventLogSystem.html", IDS_STATUS_EVENTLOG_SYSTEM, "Eventlog (System)",
+                                   "System");
+     }},
+    {nullptr, [](ChainContext& r) {
+         r.windows.CollectEventLog(LogsFolder, "EventLogApplication.html", IDS_STATUS_EVENTLOG_APPLICATION,
+                                   "Eventlog (Application)", "Application");
+     }},
+    {nullptr, [](ChainContext& r) {
+         r.windows.CollectEventLog(LogsFolder, "EventLogSecurity.html", IDS_STATUS_EVENTLOG_SECURITY,
+                                   "Eventlog (Security)", "Security");
+     }},
+    {nullptr, [](ChainContext& r) { r.windows.CopyEventLogFiles(LogsFolder); }},
     {"Registry", nullptr},
     {"Services", nullptr},
     {"System", nullptr},

@@ -7,6 +7,60 @@
 #include "report/page_writer.h"
 
 #include <cstddef>
+#include <string>
+
+// ---- event log interfaces ---------------------------------------------------
+// The functions the event log pages call, as tables: the classic ones are
+// advapi32's (with the clock that dates the 30 days), the newer ones are taken
+// from Wevtapi.dll at run time. An export given no table uses the system's.
+struct ClassicEventLogFunctions {
+    HANDLE(WINAPI* openLog)(LPCSTR server, LPCSTR logName);
+    BOOL(WINAPI* countRecords)(HANDLE log, PDWORD count);
+    BOOL(WINAPI* readLog)(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD bytes, DWORD* bytesRead,
+                          DWORD* bytesNeeded);
+    BOOL(WINAPI* closeLog)(HANDLE log);
+    void(WINAPI* currentTime)(LPFILETIME now);
+};
+
+// Wevtapi's handles and its EVT_VARIANT (the Windows 2000 headers lack both).
+using EventHandle = HANDLE;
+struct EventVariant {
+    union {
+        const wchar_t* stringValue;
+        BYTE byteValue;
+        UINT16 uint16Value;
+        UINT64 uint64Value;
+        PSID sidValue;
+    };
+    DWORD count;
+    DWORD type;  // EventVariantString, EventVariantByte, EventVariantUInt16, ...
+};
+constexpr DWORD EventVariantNull = 0;
+constexpr DWORD EventVariantString = 1;
+constexpr DWORD EventVariantByte = 4;
+constexpr DWORD EventVariantUInt16 = 6;
+constexpr DWORD EventVariantSid = 19;
+
+struct ModernEventLogFunctions {
+    EventHandle(WINAPI* query)(EventHandle session, const wchar_t* path, const wchar_t* query, DWORD flags);
+    BOOL(WINAPI* next)(EventHandle results, DWORD eventsSize, EventHandle* events, DWORD timeout, DWORD flags,
+                       DWORD* returned);
+    BOOL(WINAPI* render)(EventHandle context, EventHandle fragment, DWORD flags, DWORD bufferSize, void* buffer,
+                         DWORD* bufferUsed, DWORD* propertyCount);
+    BOOL(WINAPI* close)(EventHandle object);
+    BOOL(WINAPI* formatMessage)(EventHandle metadata, EventHandle event, DWORD messageId, DWORD valueCount,
+                                EventVariant* values, DWORD flags, DWORD bufferSize, wchar_t* buffer,
+                                DWORD* bufferUsed);
+    EventHandle(WINAPI* openPublisherMetadata)(EventHandle session, const wchar_t* publisher,
+                                               const wchar_t* logFilePath, LCID locale, DWORD flags);
+    EventHandle(WINAPI* createRenderContext)(DWORD pathCount, const wchar_t** paths, DWORD flags);
+};
+
+// Both tables for one event log page; a null member is the system's own.
+struct EventLogFunctions {
+    const ClassicEventLogFunctions* classic = nullptr;
+    const ModernEventLogFunctions* modern = nullptr;
+};
 
 class CWindowsStuff : public CHarvinDlg {
 public:
@@ -58,6 +112,38 @@ public:
     // Windows folder. False when the row had to be cut.
     static bool FormatProcessRow(DWORD processId, const char* name, const char* path, char* row,
                                  size_t capacity);
+
+    // ---- event log pages (eventlog_classic.cpp, eventlog_modern.cpp) ------
+    // The page of one event log into `folder`\`fileName` (Logging switch):
+    // the newer interface on Windows 6 and later, the classic one before and
+    // whenever the newer one cannot be used.
+    void CollectEventLog(const char* folder, const char* fileName, UINT statusTextId, const char* title,
+                         const char* logName, const EventLogFunctions& functions = EventLogFunctions());
+    // The events of the last 30 days through the classic interface, newest
+    // first, then the total. Every record is checked before it is read: a
+    // record that does not lie whole in the bytes read ends the export.
+    void ExportClassicEventLog(const char* logName, Page page, const ClassicEventLogFunctions* functions = nullptr);
+    // The message of an event, expanded with its insertion strings (`strings`:
+    // `stringCount` texts, each ended by a zero byte). `messageFiles` is the
+    // source's message file list; when empty it is filled from the publishers
+    // of the newer event system. False when a module of the list cannot be
+    // loaded or none holds the message; the message is cut to 65535 bytes.
+    static bool ExpandEventMessage(const char* sourceKeyPath, const char* strings, DWORD eventId, DWORD stringCount,
+                                   std::string& messageFiles, const char* sourceName, std::string* message);
+    // `text` with "%n" replaced by insertion string n and "%%n" by message n
+    // of the source's parameter message file. A number beyond the strings
+    // there are stays as it is. Cut to 65535 bytes.
+    static std::string InsertEventStrings(const char* sourceKeyPath, const std::string& text, const char* strings,
+                                          DWORD stringCount);
+    // The events of the last 30 days through Wevtapi.dll, then the total; 0.
+    // 1 when the interface cannot be used (library, function, query, or no
+    // event before it failed): the page then holds a bracketed line that
+    // says why, and nothing else.
+    int ExportModernEventLog(const char* logName, const char* folder, Page page,
+                             const ModernEventLogFunctions* functions = nullptr);
+    // The raw event log files (.evtx, or .evt before Windows 6) into `folder`
+    // (Logging and Extended switches).
+    void CopyEventLogFiles(const char* folder);
 
     // ---- services pages (services_pages.cpp) --------------------------------
     // The path of the system information tool msinfo32.exe (cut to
