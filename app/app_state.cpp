@@ -37,3 +37,7 @@ char NaviFilePath[kPathSize] = "";
 bool OutputBaseChosenByUser = false;
 
 int NaviFontSize = -1;
+
+bool UnattendedRun = false;
+bool NoDesktopCopy = false;
+RunOutcome LastRunOutcome = RunOutcome::NotStarted;

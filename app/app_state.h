@@ -54,5 +54,16 @@ extern bool OutputBaseChosenByUser;
 // Font size NAVI.html is currently set to: -1 right after it was created.
 extern int NaviFontSize;
 
+// ---- unattended collection ------------------------------------------------------
+// Set for "/UNATTENDED": no window, no question; where the program would ask
+// it takes the answer that loses nothing and blocks nothing.
+extern bool UnattendedRun;
+// "/NODESKTOP": the archive stays in the output location.
+extern bool NoDesktopCopy;
+
+// How the last run ended, for the exit code of an unattended run.
+enum class RunOutcome { NotStarted, NoOutputLocation, Cancelled, ArchiveComplete, ArchiveIncomplete, NoArchive };
+extern RunOutcome LastRunOutcome;
+
 // True when the user confirmed cancelling.
 inline bool IsCancelRequested() { return CancelRequested != 0; }

@@ -80,7 +80,11 @@ void BringDialogToFront()
 
 void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recovery, CNorvaneProducts& products)
 {
-    if (!PrepareOutputLocation(dialog)) return;
+    LastRunOutcome = RunOutcome::NotStarted;
+    if (!PrepareOutputLocation(dialog)) {
+        LastRunOutcome = RunOutcome::NoOutputLocation;
+        return;
+    }
 
     if (ProgressTimer != nullptr) ProgressTimer->ResumeThread();
     RedrawDialog();
@@ -108,6 +112,7 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
 
     if (IsCancelRequested()) {
         DeleteTree(OutputRoot);
+        LastRunOutcome = RunOutcome::Cancelled;
     } else {
         FinishCollection(dialog);
     }

@@ -1,7 +1,9 @@
 #include "app/harvin_app.h"
 
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/harvin_dlg.h"
+#include "app/unattended_run.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/windows_version.h"
@@ -49,6 +51,16 @@ void BringOtherInstanceToFront(const char* title)
     SetForegroundWindow(other);
 }
 
+// The options and exit codes, as a message box ("/?").
+void ShowCommandLineHelp()
+{
+    char text[1000];
+    char caption[kPathSize];
+    LoadResourceText(IDS_COMMAND_LINE_HELP, text);
+    LoadResourceText(IDS_APP_TITLE, caption);
+    MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 BOOL CHarvinApp::InitInstance()
@@ -56,10 +68,21 @@ BOOL CHarvinApp::InitInstance()
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
+    // Unknown options are ignored in an interactive run, as they always were;
+    // an unattended run must not guess.
+    CommandLineOptions options;
+    char badOption[kPathSize];
+    bool validCommandLine = ParseCommandLine(m_lpCmdLine, &options, badOption, sizeof badOption);
+    bool unattended = options.unattended;
+
     char libraryPath[kPathSize];
     ChooseLanguageLibrary(libraryPath);
     HMODULE library = LoadLibraryA(libraryPath);
     if (library == nullptr) {
+        if (unattended) {
+            m_exitCode = kExitNoArchive;
+            return FALSE;
+        }
         char message[600];
         FormatText(message, "Unable to load the resource file\n\n %s\n\nWardex Harvin cannot be loaded!", libraryPath);
         MessageBoxA(nullptr, message, nullptr, MB_ICONERROR);
@@ -67,34 +90,50 @@ BOOL CHarvinApp::InitInstance()
     }
     SetResourceModule(library);
     ResourceLibrary = library;
+    RunWithLibrary(options, validCommandLine);
+    SetResourceModule(nullptr);
+    ResourceLibrary = nullptr;
+    FreeLibrary(library);
+    return FALSE;
+}
 
+void CHarvinApp::RunWithLibrary(const CommandLineOptions& options, bool validCommandLine)
+{
+    bool unattended = options.unattended;
     if (IsWindowsNT4()) {
-        ShowErrorFromId(IDS_NT4_REFUSED);
-        FreeLibrary(library);
-        ResourceLibrary = nullptr;
-        return FALSE;
+        if (unattended) m_exitCode = kExitNoArchive;
+        else ShowErrorFromId(IDS_NT4_REFUSED);
+        return;
+    }
+    if (unattended && (!validCommandLine || options.help)) {
+        m_exitCode = kExitBadCommandLine;
+        return;
+    }
+    if (options.help) {
+        ShowCommandLineHelp();
+        return;
     }
 
     char title[kPathSize];
     LoadResourceText(IDS_APP_TITLE, title);
-
     HANDLE mutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
     bool otherInstance = GetLastError() == ERROR_ALREADY_EXISTS;
     if (mutex != nullptr && !otherInstance) ReleaseMutex(mutex);
 
+    CopyText(CommandLineCopy, m_lpCmdLine);
     if (otherInstance) {
-        BringOtherInstanceToFront(title);
+        if (unattended) m_exitCode = kExitSecondInstance;
+        else BringOtherInstanceToFront(title);
+    } else if (unattended) {
+        m_exitCode = RunUnattendedCollection(options);
     } else {
         auto* dialog = new CHarvinDlg;
         m_pMainWnd = dialog;
-        CopyText(CommandLineCopy, m_lpCmdLine);
         dialog->DoModal();
         m_pMainWnd = nullptr;
         delete dialog;
     }
-    SetResourceModule(nullptr);
-    ResourceLibrary = nullptr;
-    FreeLibrary(library);
     if (mutex != nullptr) CloseHandle(mutex);
-    return FALSE;
 }
+
+int CHarvinApp::ExitInstance() { return m_exitCode; }

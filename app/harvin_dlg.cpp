@@ -130,18 +130,7 @@ BOOL CHarvinDlg::OnInitDialog()
     StatusList.SubclassDlgItem(IDC_STATUS_LIST, m_hWnd);
     SetStatusText("");
 
-    char programPath[kPathSize] = "";
-    GetModuleFileNameA(nullptr, programPath, sizeof programPath);
-    ReadFileVersionStrings(programPath, ProgramVersion, nullptr, nullptr, nullptr);
-
-    const char* currentVersionKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-    ReadStringValue(HKEY_LOCAL_MACHINE, currentVersionKey, "RegisteredOwner", UserInfo.name, sizeof UserInfo.name,
-                    "", RegistryView32);
-    ReadStringValue(HKEY_LOCAL_MACHINE, currentVersionKey, "RegisteredOrganization", UserInfo.company,
-                    sizeof UserInfo.company, "", RegistryView32);
-
-    LoadResourceText(IDS_FMT_STEP_COUNTER, StepCounterFormat);
-    LoadResourceText(IDS_FMT_FILE_COUNTER, FileCounterFormat);
+    LoadApplicationDefaults();
 
     auto* timer = new RepeatingCallback;
     timer->Configure(kProgressPeriodMs, &AdvanceProgress, this);
@@ -156,6 +145,22 @@ BOOL CHarvinDlg::OnInitDialog()
 
     SendDlgItemMessageA(m_hWnd, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
     return TRUE;
+}
+
+void CHarvinDlg::LoadApplicationDefaults()
+{
+    char programPath[kPathSize] = "";
+    GetModuleFileNameA(nullptr, programPath, sizeof programPath);
+    ReadFileVersionStrings(programPath, ProgramVersion, nullptr, nullptr, nullptr);
+
+    const char* currentVersionKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+    ReadStringValue(HKEY_LOCAL_MACHINE, currentVersionKey, "RegisteredOwner", UserInfo.name, sizeof UserInfo.name,
+                    "", RegistryView32);
+    ReadStringValue(HKEY_LOCAL_MACHINE, currentVersionKey, "RegisteredOrganization", UserInfo.company,
+                    sizeof UserInfo.company, "", RegistryView32);
+
+    LoadResourceText(IDS_FMT_STEP_COUNTER, StepCounterFormat);
+    LoadResourceText(IDS_FMT_FILE_COUNTER, FileCounterFormat);
 }
 
 void CHarvinDlg::OnPaint()
@@ -202,7 +207,7 @@ void CHarvinDlg::OnStartCollection()
     CollectionRunning = 1;
     EnableWindow(GetDlgItem(IDC_START_COLLECTION), FALSE);
     SetButtonTextFromId(m_hWnd, IDOK, IDS_BUTTON_CANCEL);
-    StatusList.ResetContent();
+    ClearRunLog();
 
     HANDLE finished = CreateEventA(nullptr, TRUE, FALSE, "WaitUntilCollectionFinished");
     if (finished != nullptr) ResetEvent(finished);

@@ -16,6 +16,10 @@ public:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
 
+    // The version text, the user's registered name and company as defaults
+    // and the counter formats: what a run needs before it starts.
+    static void LoadApplicationDefaults();
+
     void OnPaint();
     void OnStartCollection();
     void OnCancelOrClose();
@@ -34,6 +38,12 @@ public:
     // Text `id` formatted with `text`, or with text `fallbackId` when text is null.
     static int ShowMessageFromId(UINT id, const char* text, UINT fallbackId, UINT style, UINT beepType);
     static void AdvanceStepCounter();
+    // The run log: the status list's lines, or, in an unattended run (no
+    // window), the lines kept in memory. Line `index` is copied cut to
+    // `capacity`; returns its full length, or -1.
+    static int RunLogLineCount();
+    static int RunLogLine(int index, char* buffer, size_t capacity);
+    static void ClearRunLog();
     static void AdvanceFileCounter();
 
     // Opens a report page (see report/page_writer.h).

@@ -119,6 +119,48 @@ void ApplyCommandLineOptions()
     CopyText(ArchivePath, archive);
 }
 
+// Where an unattended run puts the tree when it cannot use the program's
+// folder: the "/HTMLPATH=" folder stands in for the folder browser's answer.
+bool UnattendedOutputBase(char (&base)[kPathSize])
+{
+    char value[kPathSize];
+    if (!ReadCommandOption("/HTMLPATH=", value, sizeof value) || value[0] == '\0') return false;
+    return CopyText(base, value) && EnsureTrailingBackslash(base);
+}
+
+// The folder that receives the tree: beside the program, or one the user
+// picks when the program runs from a CD or its folder cannot be read.
+bool PickOutputBase(CHarvinDlg* dialog, bool programFolderKnown, char (&base)[kPathSize])
+{
+    OutputBaseChosenByUser = false;
+    if (programFolderKnown && !IsOnCdRom(HomePathText)) return CopyText(base, HomePathText);
+    if (UnattendedRun) {
+        if (!UnattendedOutputBase(base)) {
+            CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_NOT_WRITABLE, HomePathText);
+            return false;
+        }
+    } else {
+        UINT title = programFolderKnown ? IDS_FOLDER_BROWSER_TITLE : IDS_FOLDER_BROWSER_TITLE_NO_FOLDER;
+        if (!ChooseOutputFolder(dialog, title, base)) return false;
+        EnsureTrailingBackslash(base);
+    }
+    OutputBaseChosenByUser = true;
+    // A program path too long to read leaves no home path to report.
+    if (!programFolderKnown) CopyText(HomePathText, base);
+    return true;
+}
+
+// The archive path in `archiveFolder` and the tree below `base`; false
+// (with a status line) when either cannot be used.
+bool SetUpOutputAt(const char* base, const char* archiveFolder, char (&archive)[kPathSize])
+{
+    if (!JoinDirectly(archive, archiveFolder, "GATHINFO.ZIP")) {
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_PATH_TOO_LONG, archiveFolder);
+        return false;
+    }
+    return SetUpOutputTree(base);
+}
+
 }  // namespace
 
 bool ReadCommandOption(const char* key, char* value, size_t capacity)
@@ -153,29 +195,16 @@ bool PrepareOutputLocation(CHarvinDlg* dialog)
     ProgramFolderOf(programPath, ProgramFolder);
     CopyText(HomePathText, ProgramFolder);
 
-    OutputBaseChosenByUser = false;
     char base[kPathSize];
-    // A program path too long to read leaves no folder to work in: the user
-    // picks one, as from a CD.
-    bool programFolderKnown = programPath[0] != '\0';
-    if (!programFolderKnown || IsOnCdRom(HomePathText)) {
-        UINT title = programFolderKnown ? IDS_FOLDER_BROWSER_TITLE : IDS_FOLDER_BROWSER_TITLE_NO_FOLDER;
-        if (!ChooseOutputFolder(dialog, title, base)) return false;
-        EnsureTrailingBackslash(base);
-        OutputBaseChosenByUser = true;
-        if (!programFolderKnown) CopyText(HomePathText, base);
-    } else {
-        CopyText(base, HomePathText);
-    }
-    // A program started from a CD cannot write beside itself: the archive
-    // goes to the folder the user chose.
-    const char* archiveFolder = OutputBaseChosenByUser ? base : ProgramFolder;
+    if (!PickOutputBase(dialog, programPath[0] != '\0', base)) return false;
     char archive[kPathSize];
-    if (!JoinDirectly(archive, archiveFolder, "GATHINFO.ZIP")) {
-        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_PATH_TOO_LONG, archiveFolder);
-        return false;
+    bool ready = SetUpOutputAt(base, OutputBaseChosenByUser ? base : ProgramFolder, archive);
+    // An unattended run cannot ask for another folder: "/HTMLPATH=" is its answer.
+    if (!ready && UnattendedRun && !OutputBaseChosenByUser && UnattendedOutputBase(base)) {
+        OutputBaseChosenByUser = true;
+        ready = SetUpOutputAt(base, base, archive);
     }
-    if (!SetUpOutputTree(base)) return false;
+    if (!ready) return false;
 
     JoinPath(EntryPagePath, OutputRoot, "GATHINFO.HTM");
     JoinPath(NaviFilePath, OutputRoot, "NAVI.html");

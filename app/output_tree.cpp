@@ -119,6 +119,21 @@ void CreateOutputFolders()
     for (const OutputSubfolder& sub : kSubfolders) CreateDirectoryA(sub.path, nullptr);
 }
 
+static bool IsFolder(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+static bool AllTreeFoldersExist()
+{
+    if (!IsFolder(OutputRoot)) return false;
+    for (const OutputSubfolder& sub : kSubfolders) {
+        if (!IsFolder(sub.path)) return false;
+    }
+    return true;
+}
+
 // Fills OutputBase, OutputRoot and the subfolder paths; false when any of
 // them, or a file directly in the root, would be cut.
 static bool BuildTreePaths(const char* outputBase)
@@ -148,5 +163,10 @@ bool SetUpOutputTree(const char* outputBase)
         return false;
     }
     CreateOutputFolders();
+    if (!AllTreeFoldersExist()) {
+        // Nowhere to write the pages (a file in the way, no write access).
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_NOT_WRITABLE, OutputRoot);
+        return false;
+    }
     return true;
 }

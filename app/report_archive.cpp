@@ -77,12 +77,11 @@ bool WriteRunLog(ZipFile zip)
     char buffer[kArchiveBufferSize];
     FormatText(buffer, "%s", "Report of Harvin:\n\n");
     if (ZipWriteInFileInZip(zip, buffer, static_cast<unsigned>(strlen(buffer))) != ZIP_OK) return false;
-    int count = StatusList.GetCount();
+    int count = CHarvinDlg::RunLogLineCount();
     for (int i = 0; i < count; ++i) {
-        int length = StatusList.GetTextLen(i);
-        if (length < 0 || length > kLongestLoggedLine) continue;
         char line[kLongestLoggedLine + 2];
-        StatusList.GetText(i, line, kLongestLoggedLine + 1);
+        int length = CHarvinDlg::RunLogLine(i, line, kLongestLoggedLine + 1);
+        if (length < 0 || length > kLongestLoggedLine) continue;
         AppendText(line, "\n");
         if (ZipWriteInFileInZip(zip, line, static_cast<unsigned>(strlen(line))) != ZIP_OK) return false;
     }
@@ -126,7 +125,13 @@ void ShowFinalMessage()
     LoadResourceText(IDS_APP_TITLE, caption);
     // The dialog becomes usable while this box is still open.
     if (CollectionFinishedEvent != nullptr) SetEvent(CollectionFinishedEvent);
-    MessageBoxA(MainDialogWindow, message, caption, MB_OK);
+    if (!UnattendedRun) MessageBoxA(MainDialogWindow, message, caption, MB_OK);
+}
+
+RunOutcome OutcomeOfArchive(bool complete)
+{
+    if (!g_archiveWritten) return RunOutcome::NoArchive;
+    return complete ? RunOutcome::ArchiveComplete : RunOutcome::ArchiveIncomplete;
 }
 
 }  // namespace
@@ -295,8 +300,10 @@ void FinishCollection(CHarvinDlg* dialog)
     if (IsCancelRequested()) {
         CHarvinDlg::AnnounceStatus(IDS_STATUS_CANCELLED);
         DeleteTree(OutputRoot);
+        LastRunOutcome = RunOutcome::Cancelled;
         return;
     }
+    LastRunOutcome = OutcomeOfArchive(complete);
     CHarvinDlg::AnnounceStatus(complete ? IDS_STATUS_ARCHIVE_DONE : IDS_STATUS_ARCHIVE_INCOMPLETE);
     if (MainDialogWindow != nullptr) {
         LRESULT upper = SendDlgItemMessageA(MainDialogWindow, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0);
@@ -306,6 +313,6 @@ void FinishCollection(CHarvinDlg* dialog)
 
     // Without an archive of this run there is nothing to copy; a file left
     // at the path by someone else must not travel to the desktop.
-    if (g_archiveWritten) CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP");
+    if (g_archiveWritten && !NoDesktopCopy) CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP");
     ShowFinalMessage();
 }

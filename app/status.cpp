@@ -5,10 +5,15 @@
 #include "platform/bounded_text.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
 constexpr int kPixelsPerCharacter = 6;
+
+// The run log of an unattended run, which has no status list.
+std::vector<std::string> g_windowlessLog;
 
 HWND StatusLineControl()
 {
@@ -35,7 +40,10 @@ void CHarvinDlg::SetStatusTextFromId(UINT id, long value)
 
 void CHarvinDlg::AddStatusLine(const char* text)
 {
-    if (StatusList.GetSafeHwnd() == nullptr) return;
+    if (StatusList.GetSafeHwnd() == nullptr) {
+        if (UnattendedRun) g_windowlessLog.emplace_back(text != nullptr ? text : "");
+        return;
+    }
     if (text != nullptr) {
         int width = static_cast<int>(strlen(text)) * kPixelsPerCharacter;
         if (StatusList.GetHorizontalExtent() < width) StatusList.SetHorizontalExtent(width);
@@ -65,6 +73,31 @@ void CHarvinDlg::AnnounceStatus(UINT id)
     SetStatusText(text);
 }
 
+int CHarvinDlg::RunLogLineCount()
+{
+    if (StatusList.GetSafeHwnd() != nullptr) return StatusList.GetCount();
+    return static_cast<int>(g_windowlessLog.size());
+}
+
+int CHarvinDlg::RunLogLine(int index, char* buffer, size_t capacity)
+{
+    if (StatusList.GetSafeHwnd() != nullptr) {
+        int length = StatusList.GetTextLen(index);
+        if (length < 0) return -1;
+        StatusList.GetText(index, buffer, capacity);
+        return length;
+    }
+    if (index < 0 || static_cast<size_t>(index) >= g_windowlessLog.size()) return -1;
+    CopyText(buffer, capacity, g_windowlessLog[static_cast<size_t>(index)].c_str());
+    return static_cast<int>(g_windowlessLog[static_cast<size_t>(index)].size());
+}
+
+void CHarvinDlg::ClearRunLog()
+{
+    if (StatusList.GetSafeHwnd() != nullptr) StatusList.ResetContent();
+    g_windowlessLog.clear();
+}
+
 int CHarvinDlg::ShowMessageFromId(UINT id, const char* text, UINT fallbackId, UINT style, UINT beepType)
 {
     char format[300];
@@ -76,6 +109,12 @@ int CHarvinDlg::ShowMessageFromId(UINT id, const char* text, UINT fallbackId, UI
         text = fallback;
     }
     FormatText(message, format, text);
+    if (UnattendedRun) {
+        // No one to read it: it goes into the run log, and the answer is
+        // the one that lets the run go on.
+        AddStatusLine(message);
+        return IDOK;
+    }
     MessageBeep(beepType);
     char caption[kPathSize];
     LoadResourceText(IDS_APP_TITLE, caption);

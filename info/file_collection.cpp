@@ -106,6 +106,8 @@ LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
 {
     char format[520];
     if (LoadResourceText(IDS_FMT_LARGE_FILE, format) == 0) return LargeFileAnswer::Unasked;
+    // No one to ask: declining loses nothing the page does not name.
+    if (UnattendedRun) return LargeFileAnswer::No;
     char question[1024];
     FormatText(question, format, name, kLargeFileLimitMiB, static_cast<double>(size) / 1048576.0);
     char caption[kPathSize];

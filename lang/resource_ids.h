@@ -100,6 +100,8 @@
 #define IDS_FMT_COMPLETE_NOT_ON_DESKTOP 243 /* final message when the desktop copy failed; format: s (archive path) */
 #define IDS_STATUS_ARCHIVE_INCOMPLETE 244 /* announced instead of text 55 when the archive lacks something */
 #define IDS_FMT_COMPLETE_NO_ARCHIVE 245 /* final message when no archive exists; format: s (report folder) */
+#define IDS_FMT_OUTPUT_NOT_WRITABLE 246  /* format: s (folder the tree cannot be written to) */
+#define IDS_COMMAND_LINE_HELP       247  /* "/?": the options and exit codes (1,000 bytes) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

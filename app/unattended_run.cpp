@@ -1,0 +1,67 @@
+#include "app/unattended_run.h"
+
+#include "app/app_state.h"
+#include "app/collection_worker.h"
+#include "app/harvin_dlg.h"
+#include "platform/bounded_text.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int ExitCodeOf(RunOutcome outcome)
+{
+    switch (outcome) {
+    case RunOutcome::ArchiveComplete: return kExitArchiveComplete;
+    case RunOutcome::ArchiveIncomplete: return kExitArchiveIncomplete;
+    case RunOutcome::NoOutputLocation: return kExitNoOutputLocation;
+    default: return kExitNoArchive;
+    }
+}
+
+void ApplyUserDetails(const CommandLineOptions& options)
+{
+    if (options.nameGiven) CopyText(UserInfo.name, options.name);
+    if (options.companyGiven) CopyText(UserInfo.company, options.company);
+    if (options.ticketGiven) CopyText(UserInfo.third, options.ticket);
+    ExtendedCollection = options.extended ? 1 : 0;
+}
+
+// GATHINFO.TXT beside the archive, so a script finds what to fetch: the
+// program, the exit code, and the archive's path as the last line.
+void WriteArchiveNote(int exitCode)
+{
+    char notePath[kPathSize];
+    CopyText(notePath, ArchivePath);
+    char* name = strrchr(notePath, '\\');
+    if (name == nullptr || !CopyText(name + 1, sizeof notePath - static_cast<size_t>(name + 1 - notePath),
+                                     "GATHINFO.TXT")) {
+        return;
+    }
+    FILE* note = fopen(notePath, "wb");
+    if (note == nullptr) return;
+    fprintf(note, "Wardex Harvin %s\r\nexit code %d\r\n%s\r\n", ProgramVersion, exitCode, ArchivePath);
+    fclose(note);
+}
+
+}  // namespace
+
+int RunUnattendedCollection(const CommandLineOptions& options)
+{
+    UnattendedRun = true;
+    NoDesktopCopy = options.noDesktop;
+    CHarvinDlg::LoadApplicationDefaults();
+    ApplyUserDetails(options);
+    CancelRequested = 0;
+    CollectionRunning = 1;
+    CollectionFinishedEvent = CreateEventA(nullptr, TRUE, FALSE, "WaitUntilCollectionFinished");
+    CollectionWorker(nullptr);
+    CollectionRunning = 0;
+    if (CollectionFinishedEvent != nullptr) CloseHandle(CollectionFinishedEvent);
+    CollectionFinishedEvent = nullptr;
+
+    int exitCode = ExitCodeOf(LastRunOutcome);
+    if (exitCode == kExitArchiveComplete || exitCode == kExitArchiveIncomplete) WriteArchiveNote(exitCode);
+    return exitCode;
+}
