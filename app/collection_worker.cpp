@@ -31,8 +31,17 @@ const char kMsinfoReportName[] = "SYSINFO.TXT";
 // not been cancelled.
 const ChainRow kWindowsChain[] = {
     {"Autostart", nullptr},
+    {nullptr, [](ChainContext& r) { r.windows.CollectStartupRegistry(StartupFolder, "StartRegistry.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectStartupFolders(StartupFolder, "StartAutostart.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectExplorer(SysInfoFolder, "Explorer.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectInternetExplorer(SysInfoFolder, "InternetExplorer.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectWinlogon(SysInfoFolder, "Winlogon.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectMiscellaneous(SysInfoFolder, "Misc.html"); }},
     {"Logging", nullptr},
     {"Registry", nullptr},
+    {nullptr, [](ChainContext& r) { r.windows.CollectNetworkRegistry(SysInfoFolder, "NetRegistry.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectServicesRegistry(SysInfoFolder, "ServicesInfo.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectDiverseRegistry(SysInfoFolder, "DiverseRegs.html"); }},
     {"Services", nullptr},
     {"System", nullptr},
     {nullptr, [](ChainContext& r) { r.windows.CollectSystemInformation(SysInfoFolder, "SystemInformations.html"); }},
