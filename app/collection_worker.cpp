@@ -32,6 +32,12 @@ const char kMsinfoReportName[] = "SYSINFO.TXT";
 // not been cancelled.
 const ChainRow kWindowsChain[] = {
     {"Autostart", nullptr},
+    {nullptr, [](ChainContext& r) { r.windows.CollectStartupRegistry(StartupFolder, "StartRegistry.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectStartupFolders(StartupFolder, "StartAutostart.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectExplorer(SysInfoFolder, "Explorer.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectInternetExplorer(SysInfoFolder, "InternetExplorer.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectWinlogon(SysInfoFolder, "Winlogon.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectMiscellaneous(SysInfoFolder, "Misc.html"); }},
     {"Logging", nullptr},
     {nullptr, [](ChainContext& r) {
          r.windows.CollectEventLog(LogsFolder, "EventLogSystem.html", IDS_STATUS_EVENTLOG_SYSTEM, "Eventlog (System)",
@@ -47,6 +53,9 @@ const ChainRow kWindowsChain[] = {
      }},
     {nullptr, [](ChainContext& r) { r.windows.CopyEventLogFiles(LogsFolder); }},
     {"Registry", nullptr},
+    {nullptr, [](ChainContext& r) { r.windows.CollectNetworkRegistry(SysInfoFolder, "NetRegistry.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectServicesRegistry(SysInfoFolder, "ServicesInfo.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectDiverseRegistry(SysInfoFolder, "DiverseRegs.html"); }},
     {"Services", nullptr},
     {"System", nullptr},
     {nullptr, [](ChainContext& r) { r.windows.CollectSystemInformation(SysInfoFolder, "SystemInformations.html"); }},

@@ -144,6 +144,57 @@ public:
     // The raw event log files (.evtx, or .evt before Windows 6) into `folder`
     // (Logging and Extended switches).
     void CopyEventLogFiles(const char* folder);
+    // ---- startup and registry pages (startup_pages.cpp) -----------------------
+    // "Startup Registry Entries": the autostart keys of the four hives, both
+    // views of each (Autostart switch).
+    void CollectStartupRegistry(const char* folder, const char* fileName);
+    // "Entries in the startup directory": the user's and the common Startup
+    // folder, each that exists; no page when neither does (Autostart switch).
+    void CollectStartupFolders(const char* folder, const char* fileName);
+    // "Network Registry Entries": the network services' keys and the Internet
+    // settings keys (Registry switch).
+    void CollectNetworkRegistry(const char* folder, const char* fileName);
+    // "Services Registry Entries": the whole services tree (Registry switch).
+    void CollectServicesRegistry(const char* folder, const char* fileName);
+    // "Diverse Registry Entries": the Image File Execution Options tree, on
+    // 64-bit Windows in both views (Registry switch).
+    void CollectDiverseRegistry(const char* folder, const char* fileName);
+    // A key (`path` ends in a backslash) with its default value and values,
+    // then its subkeys depth first. Opened for reading; registry links are
+    // shown but not followed and the depth is bounded. Nothing when the key
+    // cannot be opened.
+    static void WriteRegistryTree(Page page, HKEY hive, const char* path, DWORD view);
+    // The files of `folder` and, indented below their own path, of its
+    // subfolders; "[empty]" for a folder without entries. Junctions and
+    // links are listed but not entered; the depth is bounded.
+    static void ListFolderTree(const char* folder, Page page);
+
+    // ---- Explorer, browser and logon pages (explorer_pages.cpp) ---------------
+    // How WriteComponentKey reads one entry and finds the module behind it.
+    enum class ComponentMode {
+        ClassIdSubkeys,  // the subkey's "CLSID" (or "ClsidExtension") as a class id
+        NamedEntries,    // the entry name as a class id; a value's text data as its caption
+        DllNameSubkeys,  // the subkey's "DllName" made a full path
+        DllValues,       // the value's data made a full path ("DllDirectory" values skipped)
+    };
+    // "Explorer": shell extensions, handlers, hooks (Autostart switch).
+    void CollectExplorer(const char* folder, const char* fileName);
+    // "Internet Explorer": helper objects, search hooks, toolbars, extensions.
+    void CollectInternetExplorer(const char* folder, const char* fileName);
+    // "Winlogon": the Winlogon key tree, the programs its values name, the
+    // notification packages.
+    void CollectWinlogon(const char* folder, const char* fileName);
+    // "Miscellaneous": logon scripts, Terminal Server startup programs,
+    // policy shells and the known DLLs.
+    void CollectMiscellaneous(const char* folder, const char* fileName);
+    // One line per entry (values or subkeys of the key) and the version data
+    // of its module, or "[not available]<br><br>". False when the key cannot
+    // be opened (nothing written then).
+    static bool WriteComponentKey(Page page, HKEY hive, const char* path, bool enumerateValues, ComponentMode mode,
+                                  DWORD view);
+    // A heading naming the value, then a file entry for each program of the
+    // comma-separated value ("[not available]<br>" for an empty part or value).
+    static void WriteValueModules(HKEY hive, const char* path, const char* valueName, Page page);
 
     // ---- services pages (services_pages.cpp) --------------------------------
     // The path of the system information tool msinfo32.exe (cut to

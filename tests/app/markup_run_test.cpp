@@ -1,6 +1,7 @@
 // A whole run whose data holds markup and "&": the user's entries, the
-// registered owner, a file in the Startup folder and a running program (its
-// path and its version texts). The run stays in tests/out/markup-run with the
+// registered owner, a file in the Startup folder, a Run value, a shell
+// extension's description, a service's name and a running program (its path
+// and its version texts). The run stays in tests/out/markup-run with the
 // texts each page must show; check_markup_pages.py renders every page in a
 // browser and finds them there as text, with no element made from them.
 #include "app/app_state.h"
@@ -141,6 +142,16 @@ TEST(MarkupRun, DataInEveryPageIsText)
     ASSERT_TRUE(owner.Ok());
     StartupFile startup("Tom & Jerry.txt");
     ASSERT_TRUE(startup.Ok());
+    // Autostart entries, a shell extension's description and a service's
+    // name as the registry pages show them.
+    system_tests::PlantedValue run(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                   "HarvinMarkup", 0, REG_SZ, Markup("run"));
+    system_tests::PlantedValue extension(HKEY_CURRENT_USER,
+                                         "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+                                         "{0B1C4E2A-7D35-4A8E-9C61-3F2E5D7A9B12}", 0, REG_SZ, Markup("extension"));
+    system_tests::PlantedValue service(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\HarvinMarkup",
+                                       "DisplayName", KEY_WOW64_64KEY, REG_SZ, Markup("service"));
+    ASSERT_TRUE(run.Ok() && extension.Ok() && service.Ok());
     MarkupChild child;
     ASSERT_TRUE(child.Started()) << child.Path();
     const std::string description = VersionText(child.Path(), "FileDescription");
@@ -162,6 +173,10 @@ TEST(MarkupRun, DataInEveryPageIsText)
     expected.Add("START.html", Markup("third"));
     expected.Add("SYSInfo/SystemInformations.html", Markup("owner"));
     expected.Add("SYSInfo/SystemInformations.html", startup.Path());
+    expected.Add("Startup/StartRegistry.html", Markup("run"));
+    expected.Add("Startup/StartAutostart.html", "Tom & Jerry.txt");
+    expected.Add("SYSInfo/Explorer.html", Markup("extension"));
+    expected.Add("SYSInfo/ServicesInfo.html", Markup("service"));
     for (const char* page : {"SYSInfo/ProcessesModules.html", "SYSInfo/ProcessModules64.html"}) {
         expected.Add(page, "R&D Tools\\Tom&Jerry.exe");
         expected.Add(page, "Description: " + description);

@@ -74,9 +74,11 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     EXPECT_TRUE(FileExists(DesktopArchivePath()));
 
     std::string navi = spine::ReadText(root + "\\NAVI.html");
-    const char* inOrder[] = {"<A NAME=\"?IDX?\"></A>", ">Windows<", ">Autostart<", ">Logging<", ">Registry<",
-                             ">Services<", ">System<", ">System Configuration Files<", ">Norvane<",
-                             "</TT></BODY></HTML>"};
+    const char* inOrder[] = {"<A NAME=\"?IDX?\"></A>", ">Windows<", ">Autostart<", ">Startup Registry Entries<",
+                             ">Start Menu/Startup<", ">Explorer<", ">Internet Explorer<", ">Winlogon<",
+                             ">Miscellaneous<", ">Logging<", ">Registry<", ">Network Registry Entries<",
+                             ">Services Registry Entries<", ">Diverse Registry Entries<", ">Services<", ">System<",
+                             ">System Configuration Files<", ">Norvane<", "</TT></BODY></HTML>"};
     size_t at = 0;
     for (const char* piece : inOrder) {
         size_t found = navi.find(piece, at);

@@ -1,0 +1,523 @@
+// The startup and registry pages: the autostart keys of the registry, the
+// two Startup folders, the network services' keys, and the raw dumps of the
+// services tree and of the Image File Execution Options tree.
+#include "system/windows_stuff.h"
+
+#include "app/app_state.h"
+#include "info/file_info.h"
+#include "info/registry.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "platform/scoped_handle.h"
+#include "platform/windows_version.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const char kShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
+const char kViewBlockStart[] =
+    "<br><div style=\"color:blue;\"><strong><u>*64Bit* -> 32bit regKey view (of Wow6432Node if exists!):</u>"
+    "</strong>";
+
+// ---- startup registry keys ------------------------------------------------------
+
+struct StartupKey {
+    const char* path;
+    bool twin;  // the WOW6432NODE twin of the key before it: 64-bit Windows only
+};
+
+// Listed twice on the page, with their twins.
+const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kRunOnce32[] = "Software\\WOW6432NODE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kRunOnceEx[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+const char kRunOnceEx32[] = "Software\\WOW6432NODE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+
+const StartupKey kMachineKeys[] = {
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false},
+    {"SOFTWARE\\WOW6432NODE\\Microsoft\\Windows\\CurrentVersion\\Run", true},
+    {kRunOnce, false},
+    {kRunOnce32, true},
+    {kRunOnceEx, false},
+    {kRunOnceEx32, true},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false},
+    {"Software\\WOW6432NODE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", true},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Common AltStartup", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\Common Startup", false},
+    {kRunOnce, false},
+    {kRunOnce32, true},
+    {kRunOnceEx, false},
+    {kRunOnceEx32, true},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false},
+    {"System\\ControlSet001\\Services", false},
+    {"Software\\Classes\\exefile\\shell\\open\\command", false},
+    {"Software\\WOW6432NODE\\Classes\\exefile\\shell\\open\\command", true},
+    {"Software\\Classes\\comfile\\shell\\open\\command", false},
+    {"Software\\WOW6432NODE\\Classes\\comfile\\shell\\open\\command", true},
+    {"Software\\Classes\\batfile\\shell\\open\\command", false},
+    {"Software\\WOW6432NODE\\Classes\\batfile\\shell\\open\\command", true},
+    {"Software\\Classes\\vbsfile\\shell\\open\\command", false},
+    {"Software\\WOW6432NODE\\Classes\\vbsfile\\shell\\open\\command", true},
+    {"Software\\Classes\\piffile\\shell\\open\\command", false},
+    {"Software\\WOW6432NODE\\Classes\\piffile\\shell\\open\\command", true},
+};
+
+const StartupKey kUserKeys[] = {
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Startup", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\Startup", false},
+    {"Software\\Mirabilis\\ICQ\\Agent\\Apps\\test", false},
+    {"Software\\Mirabilis\\ICQ\\Agent\\Apps", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false},
+};
+
+const StartupKey kUsersKeys[] = {
+    {".default\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false},
+    {".default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", false},
+};
+
+const StartupKey kClassesKeys[] = {
+    {"jpegfile\\shell\\open\\command", false}, {"mp3file\\shell\\open\\command", false},
+    {"piffile\\shell\\open\\command", false},  {"txtfile\\shell\\open\\command", false},
+    {"WMVFile\\shell\\open\\command", false},  {"batfile\\shell\\open\\command", false},
+    {"comfile\\shell\\open\\command", false},  {"exefile\\shell\\open\\command", false},
+    {"htafile\\shell\\open\\command", false},  {"htmlfile\\shell\\open\\command", false},
+    {"pfifile\\shell\\open\\command", false},  {"vbsfile\\shell\\open2\\command", false},
+    {"vbsfile\\shell\\open\\command", false},  {"scrfile\\shell\\open\\command", false},
+};
+
+struct StartupGroup {
+    const char* heading;
+    HKEY hive;
+    const StartupKey* keys;
+    size_t count;
+};
+
+template <size_t N>
+StartupGroup Group(const char* heading, HKEY hive, const StartupKey (&keys)[N])
+{
+    return {heading, hive, keys, N};
+}
+
+// ---- network registry keys ----------------------------------------------------------
+
+struct ServiceKeys {
+    const char* service;
+    const char* subkeys[7];  // in page order, up to the first null
+};
+
+const ServiceKeys kNetworkServices[] = {
+    {"Tcpip", {"Parameters", "Linkage", "ServiceProvider"}},
+    {"TapiSrv", {"Enum", "Parameters", "Performance"}},
+    {"COMSyApp", {}},
+    {"ContentFilter", {"Linkage", "Performance"}},
+    {"ContentIndex", {"Linkage", "Performance"}},
+    {"DHCP",
+     {"Linkage", "Parameters", "Parameters\\Options", "Parameters\\Options\\DhcpNetbiosOptions", "Enum",
+      "configurations"}},
+    {"Dnscache", {"Parameters", "Enum"}},
+    {"Imapi", {"Enum"}},
+    {"inetaccs", {"parameters"}},
+    {"IpFilterDriver", {}},
+    {"IpInIp", {}},
+    {"IpNat", {}},
+    {"IpSec", {"Enum"}},
+    {"RasAcd", {"Enum", "Parameters"}},
+    {"RasAuto", {"Enum"}},
+    {"RasMan",
+     {"Enum", "Parameters", "PPP", "PPP\\Control Protocols", "PPP\\Control Protocols\\BuiltIn",
+      "PPP\\Control Protocols\\Chap", "PPP\\EAP"}},
+    {"RasPppoe", {"Enum", "Linkage"}},
+    {"Raspti", {"Enum"}},
+    {"Winsock",
+     {"Parameters", "Setup Migration", "Setup Migration\\Providers", "Setup Migration\\Providers\\NetBios",
+      "Setup Migration\\Providers\\Tcpip", "Setup Migration\\Well known Guids"}},
+    {"Winsock2", {"Parameters"}},
+};
+
+const char kInternetSettingsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char* const kUserInternetKeys[] = {
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet",
+    kInternetSettingsKey,
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zone Map",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zone Map\\ProtocolDefaults",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\0",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\1",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\2",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\4",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\5",
+};
+
+// ---- registry tree ----------------------------------------------------------------
+
+constexpr size_t kHiveNameSize = 50;
+constexpr size_t kKeyPathSize = 520;
+constexpr size_t kSubkeyNameSize = 256;  // key names have at most 255 characters
+constexpr DWORD kValueNameSize = 16384;  // value names have at most 16,383
+// A value bigger than this is not listed: no registry value worth reading
+// here comes near it, and the formatted line takes five times its size.
+constexpr DWORD kMaxTreeValueData = 1024 * 1024;
+constexpr DWORD kFirstDataSize = 4;
+// Keys deeper than this are not walked: a tree that deep is a loop (the
+// registry itself allows 512 levels, real trees use a dozen).
+constexpr int kMaxTreeDepth = 64;
+// A key never lists more entries than this, so a key that keeps changing
+// cannot keep the walk going forever.
+constexpr DWORD kMaxTreeEntries = 200000;
+
+REGSAM ReadAccess(DWORD view) { return IsWindows64Bit() ? (KEY_READ | view) : KEY_READ; }
+
+// What one walk shares down the tree: the page, the view and the value
+// buffers, reused key after key (a deep tree keeps them off the stack).
+struct TreeWalk {
+    Page page;
+    DWORD view;
+    bool viewBlock;
+    char hiveName[kHiveNameSize];
+    std::vector<char> valueName;
+    std::vector<BYTE> data;
+    std::vector<char> line;
+};
+
+// The value at `index` with all its data, followed by two zero bytes.
+// ERROR_MORE_DATA when it stays too big to be listed.
+LONG ReadTreeValue(HKEY key, DWORD index, TreeWalk& walk, DWORD& type, DWORD& length)
+{
+    for (;;) {
+        DWORD nameLength = static_cast<DWORD>(walk.valueName.size());
+        length = static_cast<DWORD>(walk.data.size() - 2);
+        LONG status = RegEnumValueA(key, index, walk.valueName.data(), &nameLength, nullptr, &type, walk.data.data(),
+                                    &length);
+        if (status == ERROR_SUCCESS) {
+            walk.data[length] = 0;
+            walk.data[length + 1] = 0;
+            return status;
+        }
+        if (status != ERROR_MORE_DATA) return status;
+        // The system tells how much data there is; one byte more, zero-filled.
+        const DWORD current = static_cast<DWORD>(walk.data.size() - 2);
+        if (length <= current || length > kMaxTreeValueData) return ERROR_MORE_DATA;
+        walk.data.assign(static_cast<size_t>(length) + 1 + 2, 0);
+    }
+}
+
+// The default value's data as text (up to its first zero byte), cut to the
+// buffer. False when the key has no default value.
+bool ReadDefaultText(HKEY key, char (&out)[kPathSize])
+{
+    out[0] = '\0';
+    DWORD size = 0;
+    if (RegQueryValueExA(key, "", nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (size > kMaxTreeValueData) size = kMaxTreeValueData;
+    std::vector<BYTE> data(static_cast<size_t>(size) + 2, 0);
+    DWORD length = size;
+    LONG status = RegQueryValueExA(key, "", nullptr, nullptr, data.data(), &length);
+    // Grown since the size was asked: its first bytes are still the value.
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return false;
+    CopyText(out, reinterpret_cast<const char*>(data.data()));
+    return true;
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+void WriteTreeValues(HKEY key, TreeWalk& walk)
+{
+    for (DWORD index = 0; index < kMaxTreeEntries && !IsCancelRequested(); ++index) {
+        DWORD type = REG_NONE;
+        DWORD length = 0;
+        LONG status = ReadTreeValue(key, index, walk, type, length);
+        if (status == ERROR_MORE_DATA) continue;  // too big to list: the next one may not be
+        if (status != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS is the normal end
+
+        char* name = walk.valueName.data();
+        const size_t lineSize = 5 * static_cast<size_t>(length) + 260;
+        if (walk.line.size() < lineSize) walk.line.resize(lineSize);
+        FormatRegistryValue(type, name, walk.data.data(), length, walk.line.data(), walk.line.size(), nullptr);
+
+        const char* stored = reinterpret_cast<const char*>(walk.data.data());
+        if (IsStringType(type) && stored[0] != '\0') {
+            // The string as stored: "%SystemRoot%" shows once, and names the
+            // same file to the details below.
+            AppendLiteral(walk.page, "\n&nbsp;");
+            WriteHtmlText(walk.page, name);
+            AppendLiteral(walk.page, ":&nbsp;");
+            WriteHtmlText(walk.page, stored);
+            AppendLiteral(walk.page, "<br>");
+            char fileText[kPathSize];
+            CopyText(fileText, stored);
+            WriteFileDetailsForText(fileText, walk.page);
+        } else {
+            AppendLiteral(walk.page, "&nbsp;");
+            WriteHtmlText(walk.page, walk.line.data());
+            AppendLiteral(walk.page, "<br>");
+        }
+    }
+}
+
+// Texts are streamed out as HTML text rather than held in buffers: every
+// level of a deep tree keeps its stack frame small.
+void WriteKeyHeader(const TreeWalk& walk, const char* path)
+{
+    AppendToPage(walk.page, "\n<BR><strong>%s\\", walk.hiveName);
+    WriteHtmlText(walk.page, path);
+    AppendLiteral(walk.page, "</strong><BR>\n");
+}
+
+// A subkey that is not walked: its name and why.
+void WriteSkippedKey(const TreeWalk& walk, const char* path, const char* reason)
+{
+    WriteKeyHeader(walk, path);
+    AppendToPage(walk.page, "&nbsp;[%s]<br>", reason);
+}
+
+// A registry link (opened as the link itself) points elsewhere, maybe back
+// up the tree.
+bool IsRegistryLink(HKEY key)
+{
+    DWORD type = REG_NONE;
+    return RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+void WriteTreeKey(HKEY key, const char* path, int depth, TreeWalk& walk);
+
+void WriteSubkeys(HKEY key, const char* path, int depth, TreeWalk& walk)
+{
+    char name[kSubkeyNameSize];
+    for (DWORD index = 0; index < kMaxTreeEntries && !IsCancelRequested(); ++index) {
+        DWORD nameLength = sizeof name;
+        LONG status = RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) continue;  // a cut name would open another key
+        if (status != ERROR_SUCCESS) break;
+
+        char child[kKeyPathSize];
+        if (!JoinPath(child, path, name) || !AppendText(child, "\\")) {
+            WriteSkippedKey(walk, child, "key path too long");
+            continue;
+        }
+        // Opened as a link where it is one, so a link is never followed.
+        ScopedRegKey childKey;
+        LONG opened = RegOpenKeyExA(key, name, REG_OPTION_OPEN_LINK, ReadAccess(walk.view), childKey.Receive());
+        if (opened == ERROR_INVALID_PARAMETER) {
+            // A system that does not know the option: the depth bound still holds.
+            opened = RegOpenKeyExA(key, name, 0, ReadAccess(walk.view), childKey.Receive());
+        }
+        if (opened != ERROR_SUCCESS) continue;  // unreadable keys are simply absent
+        if (IsRegistryLink(childKey.Get())) {
+            WriteSkippedKey(walk, child, "registry link: not followed");
+        } else if (depth + 1 > kMaxTreeDepth) {
+            WriteSkippedKey(walk, child, "nested too deeply: not listed");
+        } else {
+            WriteTreeKey(childKey.Get(), child, depth + 1, walk);
+        }
+    }
+}
+
+void WriteTreeKey(HKEY key, const char* path, int depth, TreeWalk& walk)
+{
+    if (walk.viewBlock) AppendLiteral(walk.page, kViewBlockStart);
+    char defaultText[kPathSize];
+    WriteKeyHeader(walk, path);
+    if (ReadDefaultText(key, defaultText)) {
+        AppendLiteral(walk.page, "\n&nbsp;&lt;default&gt;: &nbsp;&nbsp;&nbsp;    ");
+        WriteHtmlText(walk.page, defaultText);
+        AppendLiteral(walk.page, "<br>");
+    } else {
+        AppendLiteral(walk.page, "\n&nbsp;&lt;default&gt;: &nbsp;&nbsp;&nbsp;     Value is not set!<br>");
+    }
+    WriteTreeValues(key, walk);
+    if (walk.viewBlock) AppendLiteral(walk.page, "</div>");
+    WriteSubkeys(key, path, depth, walk);
+}
+
+// ---- folder tree --------------------------------------------------------------------
+
+// Folders deeper than this are not entered.
+constexpr int kMaxFolderDepth = 32;
+
+bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+bool IsFolder(const char* path)
+{
+    if (path[0] == '\0') return false;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ListFolderLevel(const char* folder, Page page, int depth)
+{
+    char pattern[kPathSize];
+    if (!JoinPath(pattern, folder, "*.*")) return;  // a cut pattern would list another folder
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search) return;
+
+    AppendLiteral(page, "<div style=\"margin-left: 40px;\">\n");
+    int listed = 0;
+    do {
+        if (IsDotEntry(found.cFileName)) continue;
+        ++listed;
+        char child[kPathSize];
+        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!isFolder || !JoinPath(child, folder, found.cFileName)) {
+            WriteHtmlText(page, found.cFileName);
+            AppendLiteral(page, "<BR>\n");
+            continue;
+        }
+        WriteHtmlText(page, child);
+        AppendLiteral(page, "<BR>\n");
+        // A junction or link may lead out of the folder, or back into it.
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (depth + 1 > kMaxFolderDepth || IsCancelRequested()) continue;
+        ListFolderLevel(child, page, depth + 1);
+    } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
+    if (listed == 0) AppendLiteral(page, "[empty]<BR>\n");
+    AppendLiteral(page, "</div>\n");
+}
+
+}  // namespace
+
+void CWindowsStuff::CollectStartupRegistry(const char* folder, const char* fileName)
+{
+    if (Autostart == 0 || IsCancelRequested()) return;
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_STARTUP_REGISTRY, "Startup Registry Entries",
+                                 "Startup Registry Entries", 1);
+    if (page == nullptr) return;
+
+    const StartupGroup groups[] = {
+        Group("Registry (HKEY_LOCAL_MACHINE)", HKEY_LOCAL_MACHINE, kMachineKeys),
+        Group("Registry (HKEY_CURRENT_USER)", HKEY_CURRENT_USER, kUserKeys),
+        Group("Registry (HKEY_USERS)", HKEY_USERS, kUsersKeys),
+        Group("Registry (HKEY_CLASSES_ROOT)", HKEY_CLASSES_ROOT, kClassesKeys),
+    };
+    const bool system64 = IsWindows64Bit();
+    for (const StartupGroup& group : groups) {
+        if (IsCancelRequested()) break;
+        WriteHeading(page, group.heading);
+        for (size_t i = 0; i < group.count && !IsCancelRequested(); ++i) {
+            if (group.keys[i].twin && !system64) continue;
+            WriteKeyValues(group.hive, group.keys[i].path, page, true, RegistryViewBoth);
+        }
+    }
+    AppendLiteral(page, "<BR>\n");
+    FinalizePage(page);
+}
+
+void CWindowsStuff::CollectStartupFolders(const char* folder, const char* fileName)
+{
+    if (Autostart == 0 || IsCancelRequested()) return;
+    char userFolder[kPathSize];
+    char commonFolder[kPathSize];
+    ReadStringValue(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", userFolder, sizeof userFolder, "",
+                    RegistryView32);
+    ReadStringValue(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common Startup", commonFolder, sizeof commonFolder, "",
+                    RegistryView32);
+    // Either folder starts programs: the page is there when one of them is.
+    const bool userExists = IsFolder(userFolder);
+    const bool commonExists = IsFolder(commonFolder);
+    if (!userExists && !commonExists) return;
+
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_STARTUP_FOLDERS, "Start Menu/Startup",
+                                 "Entries in the startup directory", 1);
+    if (page == nullptr) return;
+    if (userExists) {
+        AppendToPage(page, "%s<BR>\n", HtmlText<kPathSize>(userFolder).c_str());
+        ListFolderTree(userFolder, page);
+    }
+    if (commonExists && !IsCancelRequested()) {
+        AppendToPage(page, "<BR><BR>\n%s<BR>\n", HtmlText<kPathSize>(commonFolder).c_str());
+        ListFolderTree(commonFolder, page);
+    }
+    FinalizePage(page);
+}
+
+void CWindowsStuff::ListFolderTree(const char* folder, Page page)
+{
+    if (folder == nullptr || folder[0] == '\0') return;
+    ListFolderLevel(folder, page, 0);
+}
+
+void CWindowsStuff::CollectNetworkRegistry(const char* folder, const char* fileName)
+{
+    if (Registry == 0 || IsCancelRequested()) return;
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_NETWORK_REGISTRY, "Network Registry Entries",
+                                 "Network Registry Entries", 1);
+    if (page == nullptr) return;
+
+    char path[kKeyPathSize];
+    for (const ServiceKeys& service : kNetworkServices) {
+        if (IsCancelRequested()) break;
+        if (!CopyText(path, kServicesKey) || !AppendText(path, service.service)) continue;
+        WriteKeyValues(HKEY_LOCAL_MACHINE, path, page, true, RegistryView64);
+        const size_t serviceLength = strlen(path);
+        for (const char* subkey : service.subkeys) {
+            if (subkey == nullptr || IsCancelRequested()) break;
+            path[serviceLength] = '\0';
+            if (!AppendText(path, "\\") || !AppendText(path, subkey)) continue;
+            WriteKeyValues(HKEY_LOCAL_MACHINE, path, page, true, RegistryView64);
+        }
+    }
+    for (const char* key : kUserInternetKeys) {
+        if (IsCancelRequested()) break;
+        WriteKeyValues(HKEY_CURRENT_USER, key, page, true, RegistryViewBoth);
+    }
+    if (!IsCancelRequested()) WriteKeyValues(HKEY_LOCAL_MACHINE, kInternetSettingsKey, page, true, RegistryViewBoth);
+    FinalizePage(page);
+}
+
+void CWindowsStuff::CollectServicesRegistry(const char* folder, const char* fileName)
+{
+    if (Registry == 0) return;
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_SERVICES_REGISTRY, "Services Registry Entries",
+                                 "Services Registry Entries", 1);
+    if (page == nullptr) return;
+    WriteRegistryTree(page, HKEY_LOCAL_MACHINE, kServicesKey, RegistryView64);
+    FinalizePage(page);
+}
+
+void CWindowsStuff::CollectDiverseRegistry(const char* folder, const char* fileName)
+{
+    if (Registry == 0 || IsCancelRequested()) return;
+    Page page = CreateReportPage(folder, fileName, IDS_STATUS_DIVERSE_REGISTRY, "Diverse Registry Entries",
+                                 "Diverse Registry Entries", 1);
+    if (page == nullptr) return;
+    const char kExecutionOptionsKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+    WriteRegistryTree(page, HKEY_LOCAL_MACHINE, kExecutionOptionsKey, RegistryView64);
+    if (IsWindows64Bit()) WriteRegistryTree(page, HKEY_LOCAL_MACHINE, kExecutionOptionsKey, RegistryView32);
+    FinalizePage(page);
+}
+
+void CWindowsStuff::WriteRegistryTree(Page page, HKEY hive, const char* path, DWORD view)
+{
+    if (path == nullptr) return;
+    // Read access is all a listing needs, and all a user without
+    // administrator rights gets to many keys.
+    ScopedRegKey key;
+    if (RegOpenKeyExA(hive, path, 0, ReadAccess(view), key.Receive()) != ERROR_SUCCESS) return;
+
+    TreeWalk walk;
+    walk.page = page;
+    walk.view = view;
+    walk.viewBlock = IsWindows64Bit() && view == RegistryView32;
+    HiveName(hive, walk.hiveName, sizeof walk.hiveName);
+    walk.valueName.assign(kValueNameSize, '\0');
+    walk.data.assign(kFirstDataSize + 2, 0);
+    WriteTreeKey(key.Get(), path, 0, walk);
+}
