@@ -3,6 +3,10 @@
 // saver state and the programs of the two Startup shell folders.
 #include "system/windows_stuff.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
 #include "app/app_constants.h"
 #include "app/app_state.h"
 #include "info/file_info.h"
@@ -246,6 +250,95 @@ void CWindowsStuff::WriteSystemInformation(Page page)
     // The block stays open: the page foot follows.
 }
 
+namespace {
+
+// Windows Server releases by build, for a ProductName that names none or an
+// older one.
+struct ServerRelease {
+    unsigned long build;
+    const char* year;
+};
+const ServerRelease kServerReleases[] = {{14393, "2016"}, {17763, "2019"}, {20348, "2022"}, {26100, "2025"}};
+constexpr unsigned long kFirstWindows11Build = 22000;
+
+bool StartsWith(const char* text, const char* prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
+
+// ProductName corrected where it lags behind the build: "Windows 10" on
+// Windows 11, a server name without its release year or with an older one.
+void CorrectedProductName(const RegistryVersionValues& values, char (&name)[128])
+{
+    CopyText(name, values.productName);
+    unsigned long build = strtoul(values.currentBuild, nullptr, 10);
+    bool server = StartsWith(values.installationType, "Server") || StartsWith(values.productName, "Windows Server");
+    if (!server && build >= kFirstWindows11Build && StartsWith(name, "Windows 10")) {
+        FormatText(name, "Windows 11%s", values.productName + strlen("Windows 10"));
+        return;
+    }
+    if (!server || !StartsWith(name, "Windows Server")) return;
+    for (const ServerRelease& release : kServerReleases) {
+        if (release.build != build || strstr(name, release.year) != nullptr) continue;
+        const char* rest = values.productName + strlen("Windows Server");
+        // Drop a year the name may carry: " 2019 Datacenter" -> " Datacenter".
+        if (rest[0] == ' ' && isdigit(static_cast<unsigned char>(rest[1])) && strlen(rest) >= 5) rest += 5;
+        FormatText(name, "Windows Server %s%s", release.year, rest);
+    }
+}
+
+}  // namespace
+
+bool CWindowsStuff::DescribeRegistryVersion(const RegistryVersionValues& values, char* text, size_t capacity)
+{
+    bool more = values.displayVersion[0] != '\0' || values.releaseId[0] != '\0' || values.hasUbr ||
+                values.editionId[0] != '\0' || values.installationType[0] != '\0';
+    if (text == nullptr || capacity == 0 || values.productName[0] == '\0' || values.currentBuild[0] == '\0' ||
+        !more) {
+        return false;
+    }
+    char name[128];
+    CorrectedProductName(values, name);
+    const char* release = values.displayVersion[0] != '\0' ? values.displayVersion : values.releaseId;
+    CopyText(text, capacity, name);
+    if (release[0] != '\0') AppendFormat(text, capacity, " %s", release);
+    AppendFormat(text, capacity, " (build %s", values.currentBuild);
+    if (values.hasUbr) AppendFormat(text, capacity, ".%lu", static_cast<unsigned long>(values.ubr));
+    if (values.editionId[0] != '\0') AppendFormat(text, capacity, ", %s", values.editionId);
+    if (values.installationType[0] != '\0') AppendFormat(text, capacity, ", %s", values.installationType);
+    AppendText(text, capacity, ")");
+    return true;
+}
+
+void CWindowsStuff::ReadRegistryVersionValues(RegistryVersionValues* values)
+{
+    memset(values, 0, sizeof *values);
+    // The native view: the 32-bit view of 64-bit Windows may lack them.
+    struct Text {
+        const char* name;
+        char* out;
+        size_t capacity;
+    } texts[] = {
+        {"ProductName", values->productName, sizeof values->productName},
+        {"DisplayVersion", values->displayVersion, sizeof values->displayVersion},
+        {"ReleaseId", values->releaseId, sizeof values->releaseId},
+        {"CurrentBuild", values->currentBuild, sizeof values->currentBuild},
+        {"EditionID", values->editionId, sizeof values->editionId},
+        {"InstallationType", values->installationType, sizeof values->installationType},
+    };
+    for (const Text& t : texts) {
+        ReadStringValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, t.name, t.out, t.capacity, "", RegistryView64);
+    }
+    ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_READ | RegistryView64, key.Receive()) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    DWORD type = 0;
+    DWORD size = sizeof values->ubr;
+    values->hasUbr = RegQueryValueExA(key.Get(), "UBR", nullptr, &type, reinterpret_cast<BYTE*>(&values->ubr),
+                                      &size) == ERROR_SUCCESS &&
+                     type == REG_DWORD && size == sizeof values->ubr;
+    if (!values->hasUbr) values->ubr = 0;
+}
+
 bool CWindowsStuff::QueryOsTexts(char* platform, char* version, char* enhanced, char* registryVersion,
                                  DWORD* productType)
 {
@@ -258,9 +351,14 @@ bool CWindowsStuff::QueryOsTexts(char* platform, char* version, char* enhanced, 
     WideToAnsiText(nameText, platform, kPathSize);
     WideToAnsiText(detailText, version, kPathSize);
     WideToAnsiText(servicePack, enhanced, kPathSize);
-    // No registry value says more than the full version text does, so the
-    // registry line shows that: name, service pack and version numbers.
-    WideToAnsiText(fullText, registryVersion, kPathSize);
+    // What current Windows keeps in the registry names it best; where those
+    // values are missing the full version text stands in: name, service
+    // pack and version numbers.
+    RegistryVersionValues registryValues;
+    ReadRegistryVersionValues(&registryValues);
+    if (!DescribeRegistryVersion(registryValues, registryVersion, kPathSize)) {
+        WideToAnsiText(fullText, registryVersion, kPathSize);
+    }
     if (productType != nullptr) *productType = 0;
 
     OSVERSIONINFOEXA info;

@@ -62,6 +62,19 @@ struct EventLogFunctions {
     const ModernEventLogFunctions* modern = nullptr;
 };
 
+// What current Windows says of itself under CurrentVersion (empty texts for
+// values not there).
+struct RegistryVersionValues {
+    char productName[128];
+    char displayVersion[64];    // "23H2"; older builds have only ReleaseId
+    char releaseId[64];         // "1809"
+    char currentBuild[32];      // "22631"
+    bool hasUbr;                // update build revision
+    DWORD ubr;
+    char editionId[64];         // "Professional", "ServerDatacenter"
+    char installationType[64];  // "Client", "Server", "Server Core"
+};
+
 class CWindowsStuff : public CHarvinDlg {
 public:
     CWindowsStuff();
@@ -81,6 +94,15 @@ public:
     // The programs of one Startup shell folder (the folder named by value
     // `valueName` under the hive's Shell Folders key), one line each.
     void ListStartupFolder(Page page, HKEY hive, const char* valueName);
+
+    // The line "Version information from registry" from the values current
+    // Windows keeps: name (Windows 11 and the servers named by build where
+    // ProductName lags), release, build with revision, edition and
+    // installation type. False, and nothing written, when the values are too
+    // few (before Windows 10 nothing but ProductName and the build may be
+    // there): the line then keeps the full version text.
+    static bool DescribeRegistryVersion(const RegistryVersionValues& values, char* text, size_t capacity);
+    static void ReadRegistryVersionValues(RegistryVersionValues* values);
 
     // Edition text of a GetProductInfo product type; empty for a type not known.
     static void EditionName(DWORD productType, char* text, size_t capacity);

@@ -72,6 +72,43 @@ TEST(FormatGroupedNumberTest, CutsToTheOutputSize)
     EXPECT_EQ("1.00", Grouped(0, 1000, 5));
 }
 
+// Value sets as Windows releases record them under CurrentVersion.
+TEST(RegistryVersionTest, NamesEachReleaseByItsValues)
+{
+    struct Case {
+        RegistryVersionValues values;
+        const char* expected;  // null: too few values, the line keeps its old text
+    } cases[] = {
+        {{"Windows 7 Professional", "", "", "7601", false, 0, "Professional", "Client"},
+         "Windows 7 Professional (build 7601, Professional, Client)"},
+        {{"Windows 10 Pro", "22H2", "2009", "19045", true, 3803, "Professional", "Client"},
+         "Windows 10 Pro 22H2 (build 19045.3803, Professional, Client)"},
+        {{"Windows 10 Pro", "23H2", "2009", "22631", true, 4037, "Professional", "Client"},
+         "Windows 11 Pro 23H2 (build 22631.4037, Professional, Client)"},
+        {{"Windows 10 Enterprise", "24H2", "2009", "26100", true, 2605, "Enterprise", "Client"},
+         "Windows 11 Enterprise 24H2 (build 26100.2605, Enterprise, Client)"},
+        {{"Windows Server 2019 Datacenter", "", "1809", "17763", true, 5329, "ServerDatacenter", "Server"},
+         "Windows Server 2019 Datacenter 1809 (build 17763.5329, ServerDatacenter, Server)"},
+        {{"Windows Server 2022 Standard", "21H2", "2009", "20348", true, 2227, "ServerStandard", "Server Core"},
+         "Windows Server 2022 Standard 21H2 (build 20348.2227, ServerStandard, Server Core)"},
+        {{"Windows Server 2022 Datacenter", "24H2", "2009", "26100", true, 1742, "ServerDatacenter", "Server"},
+         "Windows Server 2025 Datacenter 24H2 (build 26100.1742, ServerDatacenter, Server)"},
+        {{"Windows Server Datacenter", "", "2009", "20348", false, 0, "ServerDatacenter", "Server"},
+         "Windows Server 2022 Datacenter 2009 (build 20348, ServerDatacenter, Server)"},
+        {{"Microsoft Windows 7", "", "", "", false, 0, "", ""}, nullptr},
+        {{"Microsoft Windows 7", "", "", "7601", false, 0, "", ""}, nullptr},
+    };
+    for (const Case& c : cases) {
+        char text[kPathSize];
+        memset(text, 0xBD, sizeof text);
+        bool described = CWindowsStuff::DescribeRegistryVersion(c.values, text, sizeof text);
+        EXPECT_EQ(described, c.expected != nullptr) << c.values.productName << " " << c.values.currentBuild;
+        if (described && c.expected != nullptr) {
+            EXPECT_STREQ(text, c.expected);
+        }
+    }
+}
+
 TEST(EditionNameTest, EveryProductType)
 {
     const char* const expected[] = {
