@@ -100,14 +100,16 @@ bool PrepareTargetFolder(const char* folder, const FileCollectionOptions& option
     return CreateDirectoryTree(wideTarget);
 }
 
-enum class LargeFileAnswer { Yes, No, Unasked };
+// NoToThisFile: declined without a question; unlike a person's No it says
+// nothing about the files after it.
+enum class LargeFileAnswer { Yes, No, NoToThisFile, Unasked };
 
 LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
 {
     char format[520];
     if (LoadResourceText(IDS_FMT_LARGE_FILE, format) == 0) return LargeFileAnswer::Unasked;
     // No one to ask: declining loses nothing the page does not name.
-    if (UnattendedRun) return LargeFileAnswer::No;
+    if (UnattendedRun) return LargeFileAnswer::NoToThisFile;
     char question[1024];
     FormatText(question, format, name, kLargeFileLimitMiB, static_cast<double>(size) / 1048576.0);
     char caption[kPathSize];
@@ -189,12 +191,14 @@ void WalkFolder(const char* folder, const char* pattern, const FileCollectionOpt
                     targetPrepared = true;
                 }
                 if (options.askLarge && size > kLargeFileLimit) {
-                    switch (AskAboutLargeFile(found.cFileName, size)) {
+                    LargeFileAnswer answer = AskAboutLargeFile(found.cFileName, size);
+                    switch (answer) {
                     case LargeFileAnswer::Unasked:
                         dropped = true;
                         break;
                     case LargeFileAnswer::No:
-                        declined = true;
+                    case LargeFileAnswer::NoToThisFile:
+                        declined = answer == LargeFileAnswer::No;
                         // Its entry tells the file was left out even where
                         // no copy could have been made.
                         RecordDeclinedFile(folder, found.cFileName, size, timeText, options,

@@ -9,8 +9,8 @@ kept as test artefacts.
 
 Each case copies the program into its own folder C:\\harvin-e2e\\<case>\\ of
 the Wine prefix ($HARVIN_PREFIX) and starts it with scripts/wine-exec.
-Cases: standard, extended, cancel, copy_fails, second_instance, language,
-close_idle, decline;
+Cases: standard, extended, cancel, copy_fails, second_instance, unattended,
+language, close_idle, decline;
 "measure" prints the dialog thread's processor time over one run.
 """
 import argparse
@@ -430,6 +430,81 @@ def case_copy_fails(args):
               "the kept archive is not intact")
 
 
+def wine_reg(*words):
+    subprocess.run([WINE_EXEC, "reg", *words], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def case_unattended(args):
+    """harvin.exe /UNATTENDED: no window, no question, an exit code, and
+    GATHINFO.TXT naming the archive."""
+    def run(program, raw, **extra):
+        options = ["--raw", raw]
+        for key, value in extra.items():
+            options += ["--" + key.replace("_", "-")] + ([value] if value is not True else [])
+        result = DriverRun(args.driver, "unattended", program, options, timeout=300)
+        check(result.values("WINDOW") == [], f"{raw}: windows {result.values('WINDOW')}")
+        codes = result.values("EXITCODE")  # the unattended program's comes first
+        return codes[0] if codes else None
+
+    def note_names_archive(program):
+        note = program.path("GATHINFO.TXT")
+        if not check(os.path.isfile(note), "no GATHINFO.TXT beside the archive"):
+            return
+        last = open(note, encoding="cp1252").read().splitlines()[-1]
+        check(last == program.windows_folder + "GATHINFO.ZIP", f"GATHINFO.TXT ends with {last!r}")
+        check(subprocess.run(["unzip", "-tq", program.archive], capture_output=True).returncode == 0,
+              "the archive is not intact")
+
+    program = Program(args.dist, "unattended")
+    remove_desktop_archive()
+    code = run(program, '/UNATTENDED /NAME="Erika Mustermann" /COMPANY="Muster & Co" /TICKET="T 42" /NODESKTOP')
+    check(code == "0", f"standard run: exit code {code}")
+    note_names_archive(program)
+    check(not os.path.exists(desktop_archive()), "/NODESKTOP made a desktop copy")
+    if os.path.isfile(program.archive):
+        with zipfile.ZipFile(program.archive) as z:
+            start = z.read("START.html").decode("cp1252")
+            log = z.read("HVREPORT.LOG").decode("cp1252")
+        for text in ("Erika Mustermann", "Muster &amp; Co", "T 42"):
+            check(text in start, f"START.html lacks {text!r}")
+        check("Home path: " + program.windows_folder in log, "the run log of an unattended run is empty")
+
+    # Extended, with the desktop copy, on a Windows 10 the manifest lets the
+    # program see as such.
+    wine_reg("add", "HKCU\\Software\\Wine\\AppDefaults\\harvin.exe", "/v", "Version", "/d", "win10", "/f")
+    try:
+        code = run(program, "/UNATTENDED /EXTENDED")
+    finally:
+        wine_reg("delete", "HKCU\\Software\\Wine\\AppDefaults\\harvin.exe", "/f")
+    check(code == "0", f"extended run: exit code {code}")
+    check(os.path.isfile(desktop_archive()), "no desktop copy")
+    page = open(program.path("SupportData", "SYSInfo", "SystemInformations.html"), encoding="cp1252").read()
+    check("[10.0." in page, "the system page does not show Windows 10.0")
+    check("Minidump / Dump" in open(program.path("SupportData", "NAVI.html"), encoding="cp1252").read(),
+          "the extended run has no dump section")
+
+    code = run(program, "/UNATTENDED /FAST")
+    check(code == "6", f"unknown option: exit code {code}")
+    code = run(program, "/UNATTENDED", first_instance=True)
+    check(code == "5", f"second instance: exit code {code}")
+
+    # An old tree holding a file in use: the archive cannot take it.
+    locked = program.path("SupportData", "locked.txt")
+    with open(locked, "w") as f:
+        f.write("in use")
+    code = run(program, "/UNATTENDED /NODESKTOP", lock="C:\\harvin-e2e\\unattended\\SupportData\\locked.txt")
+    check(code == "2", f"locked file in the tree: exit code {code}")
+    note_names_archive(program)
+
+    # "SupportData" taken by a file: no place for the tree.
+    blocked = Program(args.dist, "unattended-blocked")
+    with open(blocked.tree, "w") as f:
+        f.write("not a folder")
+    code = run(blocked, "/UNATTENDED /NODESKTOP")
+    check(code == "4", f"no output location: exit code {code}")
+    check(not os.path.exists(blocked.path("GATHINFO.TXT")), "GATHINFO.TXT written without an archive")
+
+
 def case_second_instance(args):
     program = Program(args.dist, "second")
     run = DriverRun(args.driver, "second", program, timeout=120)
@@ -507,6 +582,7 @@ CASES = {
     "cancel": case_cancel,
     "copy_fails": case_copy_fails,
     "second_instance": case_second_instance,
+    "unattended": case_unattended,
     "language": case_language,
     "close_idle": case_close_idle,
     "decline": case_decline,

@@ -19,6 +19,10 @@
 //   close-idle   start the program and close it with button 1 at once
 //   probe        report the first window the program shows: the main dialog
 //                (its title) or a message box (its text), then dismiss it
+//   unattended   start the program (its options in --raw), report every window
+//                it shows or opens as a dialog, and its exit code; --lock holds
+//                a file open without sharing meanwhile; --first-instance starts
+//                an interactive instance before it and closes it afterwards
 //
 // A run stays under way for as long as the caller wants: the test prefix
 // holds a stand-in system information tool that the run waits for and that
@@ -344,6 +348,9 @@ struct Options {
     DWORD timeoutMs = 600000;
     std::string program;
     std::string commandLine;  // program and its arguments, quoted
+    std::string rawArguments;  // appended to the command line as they stand
+    std::string lockPath;      // held open without sharing while the program runs
+    bool firstInstance = false;
 };
 
 std::string Quote(const std::string& word)
@@ -390,6 +397,9 @@ Options ParseOptions(int argc, char** argv)
         else if (arg == "--hold") options.holds.insert(value("--hold"));
         else if (arg == "--run-timeout") options.runTimeoutMs = 1000u * static_cast<DWORD>(atoi(value("--run-timeout").c_str()));
         else if (arg == "--timeout") options.timeoutMs = 1000u * static_cast<DWORD>(atoi(value("--timeout").c_str()));
+        else if (arg == "--raw") options.rawArguments = value("--raw");
+        else if (arg == "--lock") options.lockPath = value("--lock");
+        else if (arg == "--first-instance") options.firstInstance = true;
         else Usage(argv[i]);
     }
     if (i >= argc) Usage("no program");
@@ -398,6 +408,7 @@ Options ParseOptions(int argc, char** argv)
         if (!options.commandLine.empty()) options.commandLine += ' ';
         options.commandLine += Quote(argv[i]);
     }
+    if (!options.rawArguments.empty()) options.commandLine += " " + options.rawArguments;
     return options;
 }
 
@@ -769,6 +780,66 @@ int ModeCloseIdle(const Options& options)
 
 bool IsAnyDialog(HWND window) { return IsDialog(window); }
 
+// Top-level windows of the program that a person could see or would have
+// to answer: any visible one, and any dialog (message box, folder browser).
+struct WindowWatch {
+    DWORD processId;
+    std::set<std::string> seen;
+};
+
+BOOL CALLBACK NoteWindow(HWND window, LPARAM param)
+{
+    auto* watch = reinterpret_cast<WindowWatch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != watch->processId) return TRUE;
+    bool visible = IsWindowVisible(window) != FALSE;
+    if (visible || IsDialog(window)) {
+        watch->seen.insert(ClassOf(window) + (visible ? " visible" : " hidden") + " \"" + TextOf(window) + "\"");
+    }
+    return TRUE;
+}
+
+// An unattended collection: the program is started (after an interactive
+// instance with --first-instance), watched for windows until it ends, and
+// its exit code reported.
+int ModeUnattended(const Options& options)
+{
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    if (!options.lockPath.empty()) {
+        lock = CreateFileA(options.lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (lock == INVALID_HANDLE_VALUE) Fail("cannot hold %s (error %lu)", options.lockPath.c_str(), GetLastError());
+    }
+    Target first;
+    HWND firstDialog = nullptr;
+    if (options.firstInstance) {
+        Options interactive = options;
+        interactive.commandLine = Quote(options.program);
+        first = StartTarget(interactive, true);
+        firstDialog = WaitForMainDialog(interactive, first.info.dwProcessId);
+    }
+    Target target = StartTarget(options, false);
+    WindowWatch watch{target.info.dwProcessId, {}};
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(target.info.hProcess, 10) == WAIT_TIMEOUT) {
+        EnumWindows(&NoteWindow, reinterpret_cast<LPARAM>(&watch));
+        if (GetTickCount() - start > options.runTimeoutMs) {
+            TerminateProcess(target.info.hProcess, 98);
+            Fail("the unattended run did not end in time");
+        }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(target.info.hProcess, &code);
+    for (const std::string& window : watch.seen) Say("WINDOW %s", window.c_str());
+    Say("SECONDS %.1f", (GetTickCount() - start) / 1000.0);
+    Say("EXITCODE %lu", code);
+    CloseHandle(target.info.hProcess);
+    CloseHandle(target.info.hThread);
+    if (firstDialog != nullptr) CloseProgram(firstDialog);
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    return 0;
+}
+
 int ModeProbe(const Options& options)
 {
     StartTarget(options, true);
@@ -817,6 +888,7 @@ int main(int argc, char** argv)
     else if (options.mode == "second") code = ModeSecond(options);
     else if (options.mode == "close-idle") code = ModeCloseIdle(options);
     else if (options.mode == "probe") code = ModeProbe(options);
+    else if (options.mode == "unattended") code = ModeUnattended(options);
     else Usage("unknown mode");
     if (code == 0) Say("RESULT ok");
     return code;

@@ -497,6 +497,27 @@ TEST_F(LargeFileTest, QuestionLeavesTheMainDialogEnabled)
     EXPECT_TRUE(enabledWhileAsked) << "the question disabled the main dialog";
 }
 
+// With no one at the screen the large file is declined unasked; its entry
+// says it was not collected, and the small file after it is still copied.
+TEST_F(LargeFileTest, UnattendedRunDeclinesWithoutAsking)
+{
+    UseEnglishTexts();
+    Page page = OpenPage();
+    ASSERT_NE(page, nullptr);
+    UnattendedRun = true;
+    {
+        MessageBoxAnswerer answerer("Harvin", IDYES);
+        Collect(page);
+        EXPECT_EQ(answerer.Answered(), 0);
+    }
+    UnattendedRun = false;
+    fclose(page);
+    EXPECT_TRUE(FileExists(target_ + "0-first.dmp"));
+    EXPECT_FALSE(FileExists(target_ + "a-big.dmp"));
+    EXPECT_TRUE(FileExists(target_ + "b-small.dmp"));
+    EXPECT_NE(ReadWholeFile(PagePath()).find("The file was not collected !!!"), std::string::npos);
+}
+
 // Without the question's text the large file is left out entirely, unasked.
 TEST_F(LargeFileTest, MissingQuestionTextDropsTheFile)
 {
