@@ -503,6 +503,14 @@ def case_unattended(args):
     code = run(blocked, "/UNATTENDED /NODESKTOP")
     check(code == "4", f"no output location: exit code {code}")
     check(not os.path.exists(blocked.path("GATHINFO.TXT")), "GATHINFO.TXT written without an archive")
+    # "/HTMLPATH=" stands in for the folder the program cannot use.
+    elsewhere = os.path.join(prefix(), "drive_c", "harvin-e2e", "unattended-elsewhere")
+    shutil.rmtree(elsewhere, ignore_errors=True)
+    os.makedirs(elsewhere)
+    code = run(blocked, "/UNATTENDED /NODESKTOP /HTMLPATH=C:\\harvin-e2e\\unattended-elsewhere\\")
+    check(code == "0", f"output location from /HTMLPATH=: exit code {code}")
+    check(os.path.isfile(os.path.join(elsewhere, "GATHINFO.ZIP")) and
+          os.path.isdir(os.path.join(elsewhere, "SupportData")), "no tree and archive in the /HTMLPATH= folder")
 
 
 def case_second_instance(args):
