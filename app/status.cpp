@@ -1,6 +1,7 @@
 // The status functions: the dialog's status line and its status list, which
 // is the run log stored in the archive.
 #include "app/harvin_dlg.h"
+#include "app/run_journal.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 
@@ -14,6 +15,41 @@ constexpr int kPixelsPerCharacter = 6;
 
 // The run log of an unattended run, which has no status list.
 std::vector<std::string> g_windowlessLog;
+
+// Texts of the language library that report a failure.
+bool IsFailureText(UINT id)
+{
+    static const UINT kFailures[] = {IDS_FMT_DESKTOP_COPY_FAILED, IDS_FMT_ARCHIVE_FAILED,
+                                     IDS_FMT_DESKTOP_UNAVAILABLE, IDS_STATUS_MSINFO_MISSING,
+                                     IDS_FMT_OUTPUT_PATH_TOO_LONG, IDS_FMT_OUTPUT_ROOT_IS_LINK,
+                                     IDS_STATUS_ARCHIVE_INCOMPLETE, IDS_FMT_OUTPUT_NOT_WRITABLE};
+    for (UINT failure : kFailures) {
+        if (failure == id) return true;
+    }
+    return false;
+}
+
+// The program's own lines ("couldn't create html file", "Error on Registry
+// Read", "RegError") are English whatever the language.
+bool ReportsFailure(const char* text)
+{
+    return strstr(text, "couldn't") != nullptr || strstr(text, "Couldn't") != nullptr ||
+           strstr(text, "Error") != nullptr;
+}
+
+// Appends to the status list (or the windowless log) and the journal.
+void AppendStatusLine(const char* text, bool failure)
+{
+    JournalNoteStatus(text, failure);
+    if (StatusList.GetSafeHwnd() == nullptr) {
+        if (UnattendedRun) g_windowlessLog.emplace_back(text);
+        return;
+    }
+    int width = static_cast<int>(strlen(text)) * kPixelsPerCharacter;
+    if (StatusList.GetHorizontalExtent() < width) StatusList.SetHorizontalExtent(width);
+    StatusList.AddString(text);
+    StatusList.SetTopIndex(StatusList.GetCount() - 1);
+}
 
 HWND StatusLineControl()
 {
@@ -40,16 +76,8 @@ void CHarvinDlg::SetStatusTextFromId(UINT id, long value)
 
 void CHarvinDlg::AddStatusLine(const char* text)
 {
-    if (StatusList.GetSafeHwnd() == nullptr) {
-        if (UnattendedRun) g_windowlessLog.emplace_back(text != nullptr ? text : "");
-        return;
-    }
-    if (text != nullptr) {
-        int width = static_cast<int>(strlen(text)) * kPixelsPerCharacter;
-        if (StatusList.GetHorizontalExtent() < width) StatusList.SetHorizontalExtent(width);
-    }
-    StatusList.AddString(text != nullptr ? text : "");
-    StatusList.SetTopIndex(StatusList.GetCount() - 1);
+    if (text == nullptr) text = "";
+    AppendStatusLine(text, ReportsFailure(text));
 }
 
 void CHarvinDlg::AddStatusLineFromId(UINT id, const char* first, const char* second)
@@ -62,14 +90,14 @@ void CHarvinDlg::AddStatusLineFromId(UINT id, const char* first, const char* sec
     } else {
         FormatText(text, format, first != nullptr ? first : "");
     }
-    AddStatusLine(text);
+    AppendStatusLine(text, IsFailureText(id));
 }
 
 void CHarvinDlg::AnnounceStatus(UINT id)
 {
     char text[520];
     LoadResourceText(id, text);
-    AddStatusLine(text);
+    AppendStatusLine(text, IsFailureText(id));
     SetStatusText(text);
 }
 
@@ -112,7 +140,7 @@ int CHarvinDlg::ShowMessageFromId(UINT id, const char* text, UINT fallbackId, UI
     if (UnattendedRun) {
         // No one to read it: it goes into the run log, and the answer is
         // the one that lets the run go on.
-        AddStatusLine(message);
+        AppendStatusLine(message, IsFailureText(id));
         return IDOK;
     }
     MessageBeep(beepType);

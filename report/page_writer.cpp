@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
+#include "app/run_journal.h"
 #include "platform/bounded_text.h"
 
 #include <cstdarg>
@@ -42,7 +43,10 @@ Page CreateReportPage(const char* folder, const char* fileName, unsigned statusT
     char path[kPathSize];
     if (!JoinPath(path, folder, fileName)) return nullptr;  // a cut path would name another file
     Page page = _fsopen(path, "w", _SH_DENYNO);
-    if (page == nullptr) return nullptr;
+    if (page == nullptr) {
+        JournalNoteProblem(path, "the page could not be created");
+        return nullptr;
+    }
     if (announce == 1) CHarvinDlg::AnnounceStatus(statusTextId);
     AddNaviLink(caption, path, nullptr);
     WritePageHeader(page, title);

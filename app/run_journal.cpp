@@ -1,0 +1,87 @@
+#include "app/run_journal.h"
+
+#include "app/app_state.h"
+#include "platform/bounded_text.h"
+
+#include <cstring>
+
+namespace {
+
+RunJournal g_journal;
+DWORD g_journalThread = 0;
+bool g_stepOpen = false;
+DWORD g_stepStartTick = 0;
+
+bool OnJournalThread() { return g_journalThread != 0 && GetCurrentThreadId() == g_journalThread; }
+
+}  // namespace
+
+std::string UtcTimestamp()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[32];
+    FormatText(text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+               now.wSecond);
+    return text;
+}
+
+std::string TreeRelativePath(const char* path)
+{
+    if (path == nullptr) return "";
+    size_t rootLength = strlen(OutputRoot);
+    std::string relative = path;
+    if (rootLength > 0 && _strnicmp(path, OutputRoot, rootLength) == 0 && path[rootLength] == '\\') {
+        relative = path + rootLength + 1;
+    }
+    for (char& c : relative) {
+        if (c == '\\') c = '/';
+    }
+    return relative;
+}
+
+void JournalBeginRun()
+{
+    g_journal = RunJournal();
+    g_journal.startedUtc = UtcTimestamp();
+    g_journalThread = GetCurrentThreadId();
+    g_stepOpen = false;
+}
+
+void JournalBeginStep(const char* folder, const char* fileName)
+{
+    if (!OnJournalThread()) return;
+    char path[kPathSize] = "";
+    if (folder != nullptr && fileName != nullptr) JoinPath(path, folder, fileName);
+    g_journal.steps.push_back(JournalStep{TreeRelativePath(path), "", 0});
+    g_stepOpen = true;
+    g_stepStartTick = GetTickCount();
+}
+
+void JournalEndStep()
+{
+    if (!OnJournalThread() || !g_stepOpen) return;
+    g_journal.steps.back().milliseconds = GetTickCount() - g_stepStartTick;
+    g_stepOpen = false;
+}
+
+void JournalNoteStatus(const char* text, bool failure)
+{
+    if (!OnJournalThread() || text == nullptr) return;
+    if (g_stepOpen && g_journal.steps.back().status.empty()) g_journal.steps.back().status = text;
+    if (failure) g_journal.problems.push_back(JournalProblem{"", text});
+}
+
+void JournalNoteProblem(const char* path, const char* text)
+{
+    if (!OnJournalThread() || text == nullptr) return;
+    g_journal.problems.push_back(JournalProblem{TreeRelativePath(path), text});
+}
+
+void JournalNoteProduct(const JournalProduct& product)
+{
+    if (!OnJournalThread()) return;
+    g_journal.products.push_back(product);
+}
+
+const RunJournal& Journal() { return g_journal; }

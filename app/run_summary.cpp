@@ -1,0 +1,239 @@
+#include "app/run_summary.h"
+
+#include "app/app_state.h"
+#include "app/harvin_dlg.h"
+#include "app/run_journal.h"
+#include "info/sha256.h"
+#include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
+#include "platform/scoped_handle.h"
+#include "platform/windows_version.h"
+#include "system/windows_stuff.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char kSummaryName[] = "summary.json";
+constexpr size_t kLongestScannedLine = 64 * 1024;
+
+// Text of the ANSI code page as UTF-8 (names, paths and page texts).
+std::string Utf8(const std::string& ansi)
+{
+    if (ansi.empty()) return ansi;
+    int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    if (wideLength <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], wideLength);
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}
+
+std::string IsoTime(const FILETIME& time)
+{
+    SYSTEMTIME utc;
+    if (!FileTimeToSystemTime(&time, &utc)) return std::string();
+    char text[32];
+    FormatText(text, "%04u-%02u-%02uT%02u:%02u:%02uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute,
+               utc.wSecond);
+    return text;
+}
+
+// ---- files ----------------------------------------------------------------------
+
+// Every file below `folder`, in the order the archive walk meets them: a
+// folder's files and subfolders in listing order, a subfolder's contents
+// right where the subfolder is met.
+void ListTreeFiles(const char* folder, const Sha256Files& sha256, Json& files, std::vector<std::string>& pages)
+{
+    char pattern[kPathSize];
+    if (!JoinPath(pattern, folder, "*")) return;
+    WIN32_FIND_DATAA entry;
+    ScopedFindHandle find(FindFirstFileA(pattern, &entry));
+    if (!find) return;
+    do {
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        char path[kPathSize];
+        if (!JoinPath(path, folder, entry.cFileName)) continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListTreeFiles(path, sha256, files, pages);
+            continue;
+        }
+        ULARGE_INTEGER size;
+        size.LowPart = entry.nFileSizeLow;
+        size.HighPart = entry.nFileSizeHigh;
+        char hex[65];
+        Json file;
+        file["path"] = Utf8(TreeRelativePath(path));
+        file["size"] = size.QuadPart;
+        file["lastWrite"] = IsoTime(entry.ftLastWriteTime);
+        file["sha256"] = sha256.HashFile(path, hex) ? Json(hex) : Json(nullptr);
+        files.push_back(std::move(file));
+        size_t length = strlen(entry.cFileName);
+        if (length > 5 && _stricmp(entry.cFileName + length - 5, ".html") == 0) pages.push_back(path);
+    } while (FindNextFileA(find.Get(), &entry));
+}
+
+// ---- problems written into pages ----------------------------------------------------
+
+// A bracketed text of a page that reports a failure ("[Access Error]",
+// "[not available]", "[Error opening the eventlog]"...), not a plain
+// remark ("[empty]", "[FILE IS EMPTY]").
+bool IsFailureRemark(const std::string& remark)
+{
+    static const char* const kWords[] = {"Error", "error", "not available", "Can't", "could not", "not been reached",
+                                         "failed"};
+    for (const char* word : kWords) {
+        if (remark.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// The failure remarks of one page, each with how often it occurs.
+void ScanPageForFailures(const std::string& page, std::map<std::pair<std::string, std::string>, int>& found)
+{
+    FILE* file = fopen(page.c_str(), "rb");
+    if (file == nullptr) return;
+    std::vector<char> line(kLongestScannedLine);
+    std::string relative = TreeRelativePath(page.c_str());
+    while (fgets(line.data(), static_cast<int>(line.size()), file) != nullptr) {
+        for (const char* open = strchr(line.data(), '['); open != nullptr; open = strchr(open + 1, '[')) {
+            const char* close = strpbrk(open + 1, "[]<\n");
+            if (close == nullptr || *close != ']') continue;
+            std::string remark(open, static_cast<size_t>(close - open + 1));
+            if (IsFailureRemark(remark)) ++found[{relative, remark}];
+        }
+    }
+    fclose(file);
+}
+
+Json Problems(const std::vector<std::string>& pages)
+{
+    Json problems = Json::array();
+    for (const JournalProblem& problem : Journal().problems) {
+        problems.push_back(Json{{"page", problem.page.empty() ? Json(nullptr) : Json(Utf8(problem.page))},
+                                {"text", Utf8(problem.text)},
+                                {"count", 1}});
+    }
+    std::map<std::pair<std::string, std::string>, int> found;
+    for (const std::string& page : pages) ScanPageForFailures(page, found);
+    for (const auto& [where, count] : found) {
+        problems.push_back(Json{{"page", Utf8(where.first)}, {"text", Utf8(where.second)}, {"count", count}});
+    }
+    return problems;
+}
+
+// ---- the other parts ---------------------------------------------------------------
+
+Json Collection()
+{
+    return Json{{"start", Journal().startedUtc},
+                {"end", UtcTimestamp()},
+                {"mode", ExtendedCollection == 1 ? "extended" : "standard"},
+                {"name", Utf8(UserInfo.name)},
+                {"company", Utf8(UserInfo.company)},
+                {"ticket", Utf8(UserInfo.third)},
+                {"cancelled", IsCancelRequested()},
+                {"unattended", UnattendedRun}};
+}
+
+Json RegistryIdentification()
+{
+    RegistryVersionValues values;
+    CWindowsStuff::ReadRegistryVersionValues(&values);
+    if (values.productName[0] == '\0') return Json(nullptr);
+    auto textOrNull = [](const char* text) { return text[0] != '\0' ? Json(Utf8(text)) : Json(nullptr); };
+    const char* release = values.displayVersion[0] != '\0' ? values.displayVersion : values.releaseId;
+    return Json{{"productName", Utf8(values.productName)},
+                {"displayVersion", textOrNull(release)},
+                {"build", textOrNull(values.currentBuild)},
+                {"ubr", values.hasUbr ? Json(values.ubr) : Json(nullptr)},
+                {"edition", textOrNull(values.editionId)}};
+}
+
+Json SystemPart()
+{
+    CWindowsStuff windows;
+    char platform[kPathSize], version[kPathSize], enhanced[kPathSize], registryVersion[kPathSize];
+    windows.QueryOsTexts(platform, version, enhanced, registryVersion, nullptr);
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = "";
+    DWORD size = sizeof computer;
+    if (!GetComputerNameA(computer, &size)) computer[0] = '\0';
+    return Json{{"windowsName", Utf8(platform)},
+                {"windowsVersion", Utf8(version)},
+                {"registry", RegistryIdentification()},
+                {"architecture", IsWindows64Bit() ? "x64" : "x86"},
+                {"computerName", Utf8(computer)}};
+}
+
+Json Products()
+{
+    Json products = Json::array();
+    for (const JournalProduct& product : Journal().products) {
+        products.push_back(Json{{"displayName", Utf8(product.displayName)},
+                                {"catalogEntry", Utf8(product.catalogEntry)},
+                                {"installFolder", Utf8(product.installFolder)},
+                                {"mainFileVersion", product.mainFileVersion.empty()
+                                                        ? Json(nullptr)
+                                                        : Json(Utf8(product.mainFileVersion))}});
+    }
+    return products;
+}
+
+Json Steps()
+{
+    Json steps = Json::array();
+    for (const JournalStep& step : Journal().steps) {
+        steps.push_back(Json{{"output", Utf8(step.output)},
+                             {"status", Utf8(step.status)},
+                             {"milliseconds", step.milliseconds}});
+    }
+    return steps;
+}
+
+bool WriteText(const char* path, const std::string& text)
+{
+    FILE* file = fopen(path, "wb");
+    if (file == nullptr) return false;
+    bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+    return fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+void WriteRunSummary()
+{
+    char path[kPathSize];
+    bool written = false;
+    if (JoinPath(path, OutputRoot, kSummaryName)) {
+        Sha256Files sha256;
+        Json files = Json::array();
+        std::vector<std::string> pages;
+        ListTreeFiles(OutputRoot, sha256, files, pages);
+
+        Json summary;
+        summary["format"] = "harvin-summary";
+        summary["version"] = 1;
+        summary["program"] = Json{{"name", "Wardex Harvin"}, {"version", Utf8(ProgramVersion)}};
+        summary["collection"] = Collection();
+        summary["system"] = SystemPart();
+        summary["products"] = Products();
+        summary["steps"] = Steps();
+        summary["problems"] = Problems(pages);
+        summary["files"] = std::move(files);
+        written = WriteText(path, summary.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+        if (!written) DeleteFileA(path);
+    }
+    if (!written) CHarvinDlg::AddStatusLineFromId(IDS_FMT_SUMMARY_FAILED, kSummaryName);
+}
