@@ -59,6 +59,8 @@ const ChainRow kWindowsChain[] = {
     {"Services", nullptr},
     {"System", nullptr},
     {nullptr, [](ChainContext& r) { r.windows.CollectSystemInformation(SysInfoFolder, "SystemInformations.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectDrives(SysInfoFolder, "DriveInfo.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectEnvironment(SysInfoFolder, "EnvironmentStrings.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectProcesses(SysInfoFolder, "ProcessesModules.html"); }},
     {"System Configuration Files", nullptr},
     {nullptr, [](ChainContext& r) { r.windows.FinishMsinfoReport(SysInfoFolder, kMsinfoReportName, r.msinfo); }},

@@ -6,6 +6,9 @@
 #include "info/external_programs.h"
 #include "report/page_writer.h"
 
+#include <ntddscsi.h>
+#include <setupapi.h>
+
 #include <cstddef>
 #include <string>
 
@@ -73,6 +76,37 @@ struct RegistryVersionValues {
     DWORD ubr;
     char editionId[64];         // "Professional", "ServerDatacenter"
     char installationType[64];  // "Client", "Server", "Server Core"
+// ---- storage device interfaces ----------------------------------------------
+// Where the storage device details go: each finished text with its level.
+using StorageTextWriter = void (*)(Page page, int level, const char* text);
+struct StorageTextSink {
+    StorageTextWriter write;
+    Page page;
+};
+
+// The setupapi functions the storage details use, taken from setupapi.dll at
+// run time (the program starts where setupapi is missing).
+struct SetupApiFunctions {
+    BOOL(WINAPI* destroyDeviceInfoList)(HDEVINFO list);
+    BOOL(WINAPI* getDeviceRegistryProperty)(HDEVINFO list, PSP_DEVINFO_DATA device, DWORD property,
+                                            PDWORD type, PBYTE buffer, DWORD size, PDWORD required);
+    BOOL(WINAPI* enumDeviceInfo)(HDEVINFO list, DWORD index, PSP_DEVINFO_DATA device);
+    BOOL(WINAPI* enumDeviceInterfaces)(HDEVINFO list, PSP_DEVINFO_DATA device, const GUID* interfaceClass,
+                                       DWORD index, PSP_DEVICE_INTERFACE_DATA data);
+    BOOL(WINAPI* getDeviceInterfaceDetail)(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA data,
+                                           PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD required,
+                                           PSP_DEVINFO_DATA device);
+    HDEVINFO(WINAPI* getClassDevs)(const GUID* deviceClass, PCSTR enumerator, HWND parent, DWORD flags);
+};
+
+// An INQUIRY through SCSI pass-through: the request header, then the sense
+// and data bytes the header's offsets point at (offsets 48 and 80 of 272
+// bytes in the 32-bit layout).
+struct ScsiInquiryRequest {
+    SCSI_PASS_THROUGH header;
+    ULONG filler;
+    UCHAR sense[32];
+    UCHAR data[192];
 };
 
 class CWindowsStuff : public CHarvinDlg {
@@ -134,6 +168,55 @@ public:
     // Windows folder. False when the row had to be cut.
     static bool FormatProcessRow(DWORD processId, const char* name, const char* path, char* row,
                                  size_t capacity);
+
+    // ---- drives and environment pages (drives_page.cpp) --------------------
+    // "Drive Informations" into `folder`\`fileName` (System switch): the drive
+    // table, then the storage devices.
+    void CollectDrives(const char* folder, const char* fileName);
+    // One row per drive letter in use, the legend, then the drives whose type
+    // cannot be read. Only fixed disks from C: on are asked for volume data.
+    void WriteDriveTable(Page page);
+    // The type text of the drive at `root` ("C:\"), cut to `capacity`; false
+    // when the type cannot be read (unknown type, no root directory).
+    static bool QueryDriveType(const char* root, char* text, size_t capacity);
+    // Total bytes and bytes free to the caller of the volume at `root`; both 0
+    // and false when neither the newer query nor the cluster counts work.
+    static bool QueryDiskSpace(const char* root, ULONGLONG* totalBytes, ULONGLONG* freeBytes);
+    // The same from the cluster counts (all free clusters), for Windows
+    // without GetDiskFreeSpaceExA; computed in 64 bits.
+    static bool QueryDiskSpaceByClusters(const char* root, ULONGLONG* totalBytes, ULONGLONG* freeBytes);
+    // "PC, CS, UC, PA, FC, VC" for those of the six file system flags that
+    // are set, in that order; "-" when none is.
+    static void FormatFileSystemFlags(DWORD flags, char* text, size_t capacity);
+    // "Environment Strings" into `folder`\`fileName` (System switch).
+    void CollectEnvironment(const char* folder, const char* fileName);
+    // The first 150 strings of this process's environment block, as text.
+    void WriteEnvironment(Page page);
+
+    // ---- storage devices (storage_devices.cpp) ------------------------------
+    // The disk drives' hardware ids, adapter and device properties and SCSI
+    // inquiry data, each text handed to `write` with the page.
+    void EnumerateStorageDevices(StorageTextWriter write, Page page);
+    // The hardware id of device `index` of the disk drive list. False when
+    // the list ends ("No more devices.") or the device cannot be read.
+    static bool WriteDeviceProperties(const SetupApiFunctions& setup, const StorageTextSink& sink,
+                                      HDEVINFO devices, DWORD index);
+    // Adapter and device properties and inquiry data of interface `index` of
+    // the disk interface list. False when the list ends or the interface
+    // cannot be read; true (nothing written) when the device does not open.
+    static bool WriteDeviceInterface(const SetupApiFunctions& setup, const StorageTextSink& sink,
+                                     HDEVINFO interfaces, DWORD index);
+    // A storage adapter descriptor as the driver returned it (`bytes` long).
+    static void WriteAdapterDescriptor(const StorageTextSink& sink, const BYTE* descriptor, DWORD bytes);
+    // A storage device descriptor as the driver returned it (`bytes` long);
+    // its texts are used only where their offsets lie inside those bytes.
+    static void WriteDeviceDescriptor(const StorageTextSink& sink, const BYTE* descriptor, DWORD bytes);
+    // The answer to the INQUIRY request; `error` is the request's error code
+    // when it failed. The texts end where the driver's data ends.
+    static void WriteInquiryData(const StorageTextSink& sink, bool succeeded, DWORD error,
+                                 const ScsiInquiryRequest& request);
+    // The page's writer: texts of levels 0 and 1, exactly as they are.
+    static void WriteStorageText(Page page, int level, const char* text);
 
     // ---- event log pages (eventlog_classic.cpp, eventlog_modern.cpp) ------
     // The page of one event log into `folder`\`fileName` (Logging switch):
