@@ -76,6 +76,8 @@ struct RegistryVersionValues {
     DWORD ubr;
     char editionId[64];         // "Professional", "ServerDatacenter"
     char installationType[64];  // "Client", "Server", "Server Core"
+};
+
 // ---- storage device interfaces ----------------------------------------------
 // Where the storage device details go: each finished text with its level.
 using StorageTextWriter = void (*)(Page page, int level, const char* text);
