@@ -6,6 +6,7 @@
 #include "app/output_tree.h"
 #include "app/repeating_callback.h"
 #include "app/report_archive.h"
+#include "app/run_journal.h"
 #include "lang/resource_ids.h"
 #include "products/product_catalog.h"
 #include "report/page_writer.h"
@@ -71,7 +72,10 @@ void RunWindowsChain(ChainContext& run)
     for (const ChainRow& row : kWindowsChain) {
         if (IsCancelRequested()) return;
         if (row.heading != nullptr) AddNaviHeading(row.heading);
-        if (row.collect != nullptr) row.collect(run);
+        if (row.collect == nullptr) continue;
+        JournalBeginStep();
+        row.collect(run);
+        JournalEndStep();
     }
 }
 
@@ -92,6 +96,7 @@ void BringDialogToFront()
 void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recovery, CNorvaneProducts& products)
 {
     LastRunOutcome = RunOutcome::NotStarted;
+    JournalBeginRun();
     if (!PrepareOutputLocation(dialog)) {
         LastRunOutcome = RunOutcome::NoOutputLocation;
         return;

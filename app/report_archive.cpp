@@ -4,6 +4,7 @@
 #include "app/harvin_dlg.h"
 #include "app/output_tree.h"
 #include "app/repeating_callback.h"
+#include "app/run_summary.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 
@@ -293,6 +294,7 @@ void FinishCollection(CHarvinDlg* dialog)
     (void)dialog;
     ArchiveCopiedToDesktop = false;
     if (!IsCancelRequested()) CHarvinDlg::AddStatusLineFromId(IDS_FMT_REPORT_FINISHED, "GATHINFO.HTM");
+    if (!IsCancelRequested()) WriteRunSummary();
     CHarvinDlg::AddStatusLineFromId(IDS_FMT_PACKING, "GATHINFO.HTM", "GATHINFO.ZIP");
     bool complete = BuildReportArchive();
     if (!complete) CHarvinDlg::AddStatusLineFromId(IDS_FMT_ARCHIVE_FAILED, "GATHINFO.HTM");

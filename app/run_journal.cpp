@@ -48,12 +48,10 @@ void JournalBeginRun()
     g_stepOpen = false;
 }
 
-void JournalBeginStep(const char* folder, const char* fileName)
+void JournalBeginStep()
 {
     if (!OnJournalThread()) return;
-    char path[kPathSize] = "";
-    if (folder != nullptr && fileName != nullptr) JoinPath(path, folder, fileName);
-    g_journal.steps.push_back(JournalStep{TreeRelativePath(path), "", 0});
+    g_journal.steps.push_back(JournalStep{"", "", 0});
     g_stepOpen = true;
     g_stepStartTick = GetTickCount();
 }
@@ -63,6 +61,12 @@ void JournalEndStep()
     if (!OnJournalThread() || !g_stepOpen) return;
     g_journal.steps.back().milliseconds = GetTickCount() - g_stepStartTick;
     g_stepOpen = false;
+}
+
+void JournalNoteOutput(const char* relativePath)
+{
+    if (!OnJournalThread() || !g_stepOpen || relativePath == nullptr) return;
+    if (g_journal.steps.back().output.empty()) g_journal.steps.back().output = relativePath;
 }
 
 void JournalNoteStatus(const char* text, bool failure)

@@ -33,10 +33,12 @@ struct RunJournal {
 
 // Starts an empty journal on the calling thread.
 void JournalBeginRun();
-// A chain step with its output (folder and file name) begins; the next
-// JournalEndStep closes it with its duration.
-void JournalBeginStep(const char* folder, const char* fileName);
+// A chain step begins; the next JournalEndStep closes it with its duration.
+void JournalBeginStep();
 void JournalEndStep();
+// The first page or file an open step links (below SupportData, "/"
+// separators) is its output.
+void JournalNoteOutput(const char* relativePath);
 // Status texts: the first of an open step is its status text; `failure`
 // marks a text that reports a failure.
 void JournalNoteStatus(const char* text, bool failure);

@@ -40,6 +40,9 @@ std::string Utf8(const std::string& ansi)
     return utf8;
 }
 
+// A text, or null for an empty one (nothing written, no status text).
+Json TextOrNull(const std::string& ansi) { return ansi.empty() ? Json(nullptr) : Json(Utf8(ansi)); }
+
 std::string IsoTime(const FILETIME& time)
 {
     SYSTEMTIME utc;
@@ -122,7 +125,7 @@ Json Problems(const std::vector<std::string>& pages)
 {
     Json problems = Json::array();
     for (const JournalProblem& problem : Journal().problems) {
-        problems.push_back(Json{{"page", problem.page.empty() ? Json(nullptr) : Json(Utf8(problem.page))},
+        problems.push_back(Json{{"page", TextOrNull(problem.page)},
                                 {"text", Utf8(problem.text)},
                                 {"count", 1}});
     }
@@ -153,13 +156,12 @@ Json RegistryIdentification()
     RegistryVersionValues values;
     CWindowsStuff::ReadRegistryVersionValues(&values);
     if (values.productName[0] == '\0') return Json(nullptr);
-    auto textOrNull = [](const char* text) { return text[0] != '\0' ? Json(Utf8(text)) : Json(nullptr); };
     const char* release = values.displayVersion[0] != '\0' ? values.displayVersion : values.releaseId;
     return Json{{"productName", Utf8(values.productName)},
-                {"displayVersion", textOrNull(release)},
-                {"build", textOrNull(values.currentBuild)},
+                {"displayVersion", TextOrNull(release)},
+                {"build", TextOrNull(values.currentBuild)},
                 {"ubr", values.hasUbr ? Json(values.ubr) : Json(nullptr)},
-                {"edition", textOrNull(values.editionId)}};
+                {"edition", TextOrNull(values.editionId)}};
 }
 
 Json SystemPart()
@@ -184,9 +186,7 @@ Json Products()
         products.push_back(Json{{"displayName", Utf8(product.displayName)},
                                 {"catalogEntry", Utf8(product.catalogEntry)},
                                 {"installFolder", Utf8(product.installFolder)},
-                                {"mainFileVersion", product.mainFileVersion.empty()
-                                                        ? Json(nullptr)
-                                                        : Json(Utf8(product.mainFileVersion))}});
+                                {"mainFileVersion", TextOrNull(product.mainFileVersion)}});
     }
     return products;
 }
@@ -195,8 +195,8 @@ Json Steps()
 {
     Json steps = Json::array();
     for (const JournalStep& step : Journal().steps) {
-        steps.push_back(Json{{"output", Utf8(step.output)},
-                             {"status", Utf8(step.status)},
+        steps.push_back(Json{{"output", TextOrNull(step.output)},
+                             {"status", TextOrNull(step.status)},
                              {"milliseconds", step.milliseconds}});
     }
     return steps;

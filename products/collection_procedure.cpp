@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/output_tree.h"
+#include "app/run_journal.h"
 #include "info/file_collection.h"
 #include "info/file_info.h"
 #include "info/registry.h"
@@ -316,6 +317,25 @@ void CopySettingsLog(const LineRun& run, const LineFolders& folders)
     CopyNamedFile(folder, run.lineFolder, name, strcmp(target, name) != 0 ? target : nullptr);
 }
 
+// The line for the run's summary: its main file is the first single file
+// its versions page lists from the install folder.
+void NoteProductInJournal(const LineRun& run, const LineFolders& folders)
+{
+    JournalProduct product{run.displayName, run.key, folders.install, ""};
+    for (const VersionListing& listing : run.steps.versions) {
+        if (listing.kind != Listing::FileEntry || listing.base != FolderBase::Install) continue;
+        char folder[kPathSize];
+        char path[kPathSize];
+        char version[kPathSize] = "";
+        if (SubfolderOf(folders.install, listing.subfolder, folder) && JoinPath(path, folder, listing.what) &&
+            ReadFileVersionStrings(path, version, nullptr, nullptr, nullptr)) {
+            product.mainFileVersion = version;
+        }
+        break;
+    }
+    JournalNoteProduct(product);
+}
+
 }  // namespace
 
 void RunCollectionProcedure(const LineRun& run)
@@ -323,6 +343,7 @@ void RunCollectionProcedure(const LineRun& run)
     const ProcedureTraits& traits = TraitsOf(run.steps.procedure);
     LineFolders folders;
     ReadInstallFolder(run.key, run.steps.install, folders.install);
+    NoteProductInJournal(run, folders);
     if (folders.install[0] == '\0') return;
     if (traits.startPageRows) AddStartPageProductRows(run.displayName, folders.install);
     ReadValueFolder(run.key, run.steps.dataValue, folders.data);

@@ -183,10 +183,21 @@ bool MakeNaviRelativePath(const char* pagePath, char* out, size_t capacity)
     return fit;
 }
 
+// What a step links is what it wrote: the first link of a step names its
+// output in the run's journal.
+static void NoteStepOutput(const char* relative)
+{
+    char output[kNaviLinkSize];
+    CopyText(output, relative);
+    CollapseDoubledPercent(output);
+    JournalNoteOutput(strncmp(output, "./", 2) == 0 ? output + 2 : output);
+}
+
 void AddNaviLink(const char* caption, const char* pagePath, const char* suffix)
 {
     char relative[kNaviLinkSize];
     MakeNaviRelativePath(pagePath, relative, sizeof relative);
+    NoteStepOutput(relative);
     char link[kNaviLinkSize];
     // A '"' or '&' of a file name must not end or bend the address, nor a '<'
     // of a caption open an element.

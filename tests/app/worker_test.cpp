@@ -100,6 +100,29 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     SaveLines(lines, folder + "\\status-lines.txt");
 }
 
+// The summary of a run whose details hold non-ASCII letters and quotes, and
+// where one page cannot be created (an old copy of it is held open without
+// sharing, so it can neither be deleted nor written). The host check reads
+// tests/out/worker-summary.
+TEST(Worker, SummaryRunKeepsTextsAndNamesTheFailedPage)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-summary";
+    PrepareRunFolder(folder);
+    strcpy(UserInfo.name, "J\xFCrgen \"JJ\" M\xFCller");  // code page 1252
+    strcpy(UserInfo.third, "Ticket <42> & \\ 100%");
+    const std::string held = folder + "\\SupportData\\SYSInfo\\Misc.html";
+    CreateDirectoryA((folder + "\\SupportData").c_str(), nullptr);
+    CreateDirectoryA((folder + "\\SupportData\\SYSInfo").c_str(), nullptr);
+    HANDLE hold = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        spine::RunWorker();
+    }
+    CloseHandle(hold);
+    EXPECT_TRUE(FileExists(folder + "\\SupportData\\summary.json"));
+}
+
 TEST(Worker, ExtendedRunOpensTheDumpSection)
 {
     const std::string folder = testing_support::TestOutDir() + "\\worker-extended";

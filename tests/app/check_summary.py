@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Checks summary.json of the runs the worker tests left in tests/out, with
+tools independent of the program: the schema (Debian's python3-jsonschema),
+sha256sum of the unpacked files, and NAVI.html for the order of the steps.
+
+  check_summary.py TESTS_OUT SCHEMA
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+import jsonschema
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def sha256sums(folder, paths):
+    result = subprocess.run(["sha256sum", "--", *paths], cwd=folder, capture_output=True, text=True, check=True)
+    return {line[66:]: line[:64] for line in result.stdout.splitlines()}
+
+
+def check_run(archive, schema, complete):
+    with tempfile.TemporaryDirectory() as unpacked, zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        if not check("summary.json" in names, f"{archive}: no summary.json"):
+            return None
+        z.extractall(unpacked)
+        summary = json.loads(z.read("summary.json").decode("utf-8"))
+        try:
+            jsonschema.validate(summary, schema, cls=jsonschema.Draft202012Validator)
+        except jsonschema.ValidationError as error:
+            check(False, f"{archive}: schema: {error.message} at {list(error.absolute_path)}")
+
+        files = [name for name in names if not name.endswith("/") and name not in ("HVREPORT.LOG", "summary.json")]
+        listed = [entry["path"] for entry in summary["files"]]
+        # Every file of the archive, in its order; an incomplete archive
+        # lacks some of the tree's files, which the summary still lists.
+        in_order = iter(listed)
+        check(all(name in in_order for name in files), f"{archive}: archive files {files} not listed in order {listed}")
+        if complete:
+            check(listed == files, f"{archive}: files listed {listed} differ from the archive's {files}")
+        sums = sha256sums(unpacked, files)
+        for entry in summary["files"]:
+            if entry["path"] not in sums:
+                continue
+            path = os.path.join(unpacked, entry["path"])
+            check(entry["size"] == os.path.getsize(path), f"{entry['path']}: size {entry['size']}")
+            check(entry["sha256"] in (sums[entry["path"]], None), f"{entry['path']}: sha256 {entry['sha256']}")
+
+        # The steps come in chain order: the order NAVI.html links their outputs.
+        navi = open(os.path.join(unpacked, "NAVI.html"), encoding="cp1252").read()
+        places = [navi.find('HREF="./' + step["output"] + '"') for step in summary["steps"] if step["output"]]
+        check(places and -1 not in places and places == sorted(places), f"{archive}: steps out of chain order {places}")
+        return summary
+
+
+def main(argv):
+    out, schema_path = argv
+    schema = json.load(open(schema_path))
+    full = check_run(os.path.join(out, "worker-run", "GATHINFO.ZIP"), schema, True)
+    if full:
+        check(all(entry["sha256"] for entry in full["files"]), "a file of the full run has no SHA-256")
+    summary = check_run(os.path.join(out, "worker-summary", "GATHINFO.ZIP"), schema, False)
+    if summary:
+        collection = summary["collection"]
+        check(collection["name"] == 'J\u00fcrgen "JJ" M\u00fcller', f"name {collection['name']!r}")
+        check(collection["ticket"] == "Ticket <42> & \\ 100%", f"ticket {collection['ticket']!r}")
+        failed = [p for p in summary["problems"] if p["page"] == "SYSInfo/Misc.html"]
+        check(any("could not be created" in p["text"] for p in failed), f"the held page is not a problem: {failed}")
+    for failure in failures:
+        print("FAILED:", failure)
+    print(f"summary check: {len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
