@@ -14,8 +14,9 @@ namespace {
 
 constexpr size_t kCommandLineSize = 2048;
 constexpr DWORD kRepairPieceSize = 65536;
-// How long an ended program is given to be gone.
+// How long an ended program is given to be gone, and its output file to be let go.
 constexpr DWORD kEndWaitMs = 5000;
+constexpr DWORD kReleasePollMs = 20;
 
 // Where the program name of a command line ends and its arguments begin.
 // A quoted name ends at its closing quote; an unquoted path (which may hold
@@ -106,6 +107,20 @@ private:
     unsigned long long dropped_ = 0;
 };
 
+// Waits, at most `timeoutMs`, until nothing holds the file any more: a
+// console host that inherited the output handle may keep it a moment after
+// the program itself has ended, and the file is only complete (and can only
+// be deleted) once it has let go.
+void WaitUntilReleased(const char* path, DWORD timeoutMs)
+{
+    for (DWORD waited = 0;; waited += kReleasePollMs) {
+        ScopedKernelHandle file(
+            CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || GetLastError() != ERROR_SHARING_VIOLATION || waited >= timeoutMs) return;
+        Sleep(kReleasePollMs);
+    }
+}
+
 }  // namespace
 
 bool ExtractResourceToFile(int resourceId, const char* resourceType, const char* path)
@@ -191,7 +206,10 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
         output.Close();
         // A program still running holds the file and may still write to it:
         // rewriting it under its feet would mix old and new bytes.
-        if (!stillRunning) RepairCapturedLineEnds(outputPath);
+        if (!stillRunning) {
+            WaitUntilReleased(outputPath, kEndWaitMs);
+            RepairCapturedLineEnds(outputPath);
+        }
     }
 }
 

@@ -8,9 +8,26 @@
 
 #include <ntddscsi.h>
 #include <setupapi.h>
+#include <winsvc.h>
 
 #include <cstddef>
 #include <string>
+
+struct VersionFacts;
+
+// A tool run decided from the version facts: its command line and the
+// runner's flags.
+struct ToolRun {
+    char commandLine[3 * kPathSize];
+    bool captured;  // output captured into the named file; else the tool writes that file itself
+    bool inheritHandles;
+    DWORD creationFlags;
+};
+
+// EnumServicesStatusExA, or a stand-in that keeps its contract (tests).
+using EnumServicesFunction = BOOL(WINAPI*)(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD serviceType,
+                                           DWORD serviceState, LPBYTE buffer, DWORD bufferSize, LPDWORD bytesNeeded,
+                                           LPDWORD servicesReturned, LPDWORD resumeHandle, LPCSTR groupName);
 
 // ---- event log interfaces ---------------------------------------------------
 // The functions the event log pages call, as tables: the classic ones are
@@ -307,6 +324,47 @@ public:
     // The path of the system information tool msinfo32.exe (cut to
     // `capacity`): 0 when a candidate exists, -1 with an empty path when none.
     static int LocateMsinfo32(char* path, size_t capacity);
+    // The service list into `folder`\`fileName` (Services switch): the
+    // service control tool's "queryex" output, or on Windows 2000 the system
+    // information tool's services report, which the tool writes itself.
+    void CollectServiceList(const char* folder, const char* fileName);
+    // Every driver service with its type and state (no switch; not when
+    // cancelled). `enumerate` stands in for EnumServicesStatusExA when given.
+    void CollectDriverServices(const char* folder, const char* fileName, EnumServicesFunction enumerate = nullptr);
+    // Version data of every kernel and file system driver image (System switch).
+    void CollectDriverFiles(const char* folder, const char* fileName);
+    // One file entry per kernel or file system driver of the services key,
+    // opened in `view`. WOW64 redirection is off meanwhile.
+    void WriteDriverFileEntries(Page page, DWORD view);
+    // The file a driver's ImagePath names: a "\??\" or "\SystemRoot\"
+    // prefix, "%SystemRoot%" (any case), a quoted path and a path without a
+    // drive (below the system root) are resolved. `systemRoot` ends in a
+    // backslash or is empty. False (out empty) when the path needs a system
+    // root that is not known, or does not fit.
+    static bool ResolveDriverImagePath(const char* imagePath, const char* systemRoot, char* out, size_t capacity);
+    // Windows 2000 has no service control tool: its list comes from the
+    // system information tool.
+    static bool ServiceListFromMsinfo(const VersionFacts& facts);
+    // The service list's command line and flags: "sc.exe queryex" captured,
+    // or the tool at `msinfoPath` writing the report `folder`\`fileName`
+    // itself. False when nothing can run.
+    static bool PlanServiceList(const VersionFacts& facts, const char* msinfoPath, const char* folder,
+                                const char* fileName, ToolRun* run);
+
+    // ---- network and filter tool outputs (network_outputs.cpp) -------------
+    // Each captures a tool's output into a text file in `folder` (Logging switch).
+    void CaptureConnections(const char* folder);
+    void CaptureRoutes(const char* folder);
+    void CaptureAdapters(const char* folder);
+    // Writes the embedded provscan into the output root, runs it and deletes it.
+    void CaptureProviders(const char* folder);
+    void CaptureFilters(const char* folder);
+    // "netstat.exe -anbo" on version 5.2, "netstat.exe -anb" on any other;
+    // null when the version cannot be told.
+    static const char* ConnectionsCommandLine(const VersionFacts& facts);
+    // 1 when the filter list is to start with the UTF-16 mark: on NT before
+    // version 6, whose fltmc writes UTF-16 into a redirected output.
+    static int FilterCaptureMark(const VersionFacts& facts);
 
     // ---- file and directory pages (file_pages.cpp) ---------------------------
     // Starts the system information tool's report into `folder`\`fileName`

@@ -86,6 +86,22 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
         if (found != std::string::npos) at = found;
     }
     EXPECT_EQ(navi.find("Minidump / Dump"), std::string::npos) << "no dump section in a standard run";
+    // The tool outputs, the service list and the driver pages in their places of the chain
+    // (this test program carries no provider lister to extract).
+    const char* toolsInOrder[] = {">Logging<", "./LOGs/netstat.txt", "./LOGs/netstat_route.txt",
+                                  "./LOGs/ipconfigall.txt", ">Registry<", ">Services<",
+                                  "./LOGs/scqueryex.txt", ">System<", "./SYSInfo/ProcessesModules.html",
+                                  "./SYSInfo/DriverFiles.html", "./SYSInfo/DeviceEnum.html",
+                                  ">System Configuration Files<"};
+    at = 0;
+    for (const char* piece : toolsInOrder) {
+        size_t found = navi.find(piece, at);
+        EXPECT_NE(found, std::string::npos) << piece;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_TRUE(FileExists(root + "\\LOGs\\fltmc.txt"));
+    EXPECT_EQ(navi.find("fltmc"), std::string::npos) << "fltmc does not start here: no link";
+    EXPECT_FALSE(FileExists(root + "\\provscan.exe"));
 
     std::vector<std::string> lines = spine::StatusLines();
     ASSERT_GE(lines.size(), 5u);

@@ -221,6 +221,8 @@ def check_archive(archive, status_lines, extended, program_folder, language="en"
         check(names and names[-1] == "HVREPORT.LOG", "HVREPORT.LOG is not the last entry")
         for name in FOLDERS + PAGES:
             check(name in names, f"{name} missing from the archive")
+        programs = [name for name in names if name.lower().endswith(".exe")]
+        check(not programs, f"companion programs left in the archive: {programs}")
         log = z.read("HVREPORT.LOG").decode("cp1252") if "HVREPORT.LOG" in names else ""
         start = z.read("START.html").decode("cp1252") if "START.html" in names else ""
         navi = z.read("NAVI.html").decode("cp1252") if "NAVI.html" in names else ""

@@ -35,11 +35,14 @@ void WriteProviderList(FILE* out, WSAPROTOCOL_INFOW* catalog, int count)
 {
     fputs("Provider List", out);
     for (int i = 0; i < count; ++i) {
-        wchar_t path[MAX_PATH];
+        // Some Winsock implementations report success without writing a path:
+        // an empty buffer then means no path, never stale stack bytes.
+        wchar_t path[MAX_PATH] = L"";
         int pathLength = MAX_PATH;
         int error = 0;
         bool found = WSCGetProviderPath(&catalog[i].ProviderId, path, &pathLength, &error) == 0;
         path[MAX_PATH - 1] = L'\0';
+        found = found && path[0] != L'\0';
         WriteProviderEntry(out, catalog[i], found ? path : nullptr);
     }
 }
