@@ -8,6 +8,7 @@
 #include "app/report_archive.h"
 #include "app/run_journal.h"
 #include "lang/resource_ids.h"
+#include "platform/windows_version.h"
 #include "products/product_catalog.h"
 #include "report/page_writer.h"
 #include "report/report_frame.h"
@@ -32,6 +33,7 @@ const char kMsinfoReportName[] = "SYSINFO.TXT";
 // The fixed order of the Windows pages. Each row runs only while the run has
 // not been cancelled.
 const ChainRow kWindowsChain[] = {
+    {nullptr, [](ChainContext& r) { r.windows.ListWindowsFolder(LogsFolder, "windir.txt"); }},
     {"Autostart", nullptr},
     {nullptr, [](ChainContext& r) { r.windows.CollectStartupRegistry(StartupFolder, "StartRegistry.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectStartupFolders(StartupFolder, "StartAutostart.html"); }},
@@ -69,11 +71,29 @@ const ChainRow kWindowsChain[] = {
     {nullptr, [](ChainContext& r) { r.windows.CollectDrives(SysInfoFolder, "DriveInfo.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectEnvironment(SysInfoFolder, "EnvironmentStrings.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectProcesses(SysInfoFolder, "ProcessesModules.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectSystemFileVersions(SysInfoFolder, "SysFileVersion.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectDriverFiles(SysInfoFolder, "DriverFiles.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectDriverServices(SysInfoFolder, "DeviceEnum.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectProgramDirectories(SysInfoFolder, "DirectoryInfo.html", false); }},
+    {nullptr, [](ChainContext& r) {
+         if (IsWindows64Bit()) r.windows.CollectProgramDirectories(SysInfoFolder, "DirectoryInfoX86.html", true);
+     }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectUserDirectories(SysInfoFolder, "UserDirInfo.html"); }},
     {"System Configuration Files", nullptr},
+    {nullptr, [](ChainContext& r) { r.windows.CollectSystemFiles(SysInfoFolder, "SystemFiles.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectDriverFolderFiles(SysInfoFolder, "System32DriverFiles.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.FinishMsinfoReport(SysInfoFolder, kMsinfoReportName, r.msinfo); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectConfigFiles(SysInfoFolder); }},
 };
+
+// The crash dumps and debugger logs of an extended collection.
+void CollectDumps(CWindowsStuff& windows)
+{
+    AddNaviHeading("Minidump / Dump");
+    if (!IsCancelRequested()) windows.CollectDrWatsonLog(LogsFolder);
+    if (!IsCancelRequested()) windows.CollectMinidumps(DumpsFolder);
+    if (!IsCancelRequested()) windows.CollectUserDump(DumpsFolder);
+}
 
 void RunWindowsChain(ChainContext& run)
 {
@@ -127,7 +147,7 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
     ChainContext chain{windows, msinfo};
     RunWindowsChain(chain);
 
-    if (ExtendedCollection == 1 && !IsCancelRequested()) AddNaviHeading("Minidump / Dump");
+    if (ExtendedCollection == 1 && !IsCancelRequested()) CollectDumps(windows);
 
     products.RunProductCatalog(recovery);
     FinishStartPage();

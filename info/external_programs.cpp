@@ -17,6 +17,8 @@ constexpr DWORD kRepairPieceSize = 65536;
 // How long an ended program is given to be gone, and its output file to be let go.
 constexpr DWORD kEndWaitMs = 5000;
 constexpr DWORD kReleasePollMs = 20;
+// How often a wait for a program looks at the cancel flag.
+constexpr DWORD kCancelPollMs = 100;
 
 // Where the program name of a command line ends and its arguments begin.
 // A quoted name ends at its closing quote; an unquoted path (which may hold
@@ -121,6 +123,30 @@ void WaitUntilReleased(const char* path, DWORD timeoutMs)
     }
 }
 
+enum class WaitEnd { Ended, TimeUp, Cancelled };
+
+// Waits for the program at most `timeoutMs` (INFINITE: no limit), but not
+// past a cancel: the run then deletes the folder the program writes into.
+WaitEnd WaitForProgram(HANDLE process, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD step = kCancelPollMs;
+        bool last = false;
+        if (timeoutMs != INFINITE) {
+            DWORD elapsed = GetTickCount() - start;
+            DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
+            if (left <= step) {
+                step = left;
+                last = true;
+            }
+        }
+        if (WaitForSingleObject(process, step) != WAIT_TIMEOUT) return WaitEnd::Ended;
+        if (IsCancelRequested()) return WaitEnd::Cancelled;
+        if (last) return WaitEnd::TimeUp;
+    }
+}
+
 }  // namespace
 
 bool ExtractResourceToFile(int resourceId, const char* resourceType, const char* path)
@@ -192,10 +218,11 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
         AddNaviLink(caption != nullptr ? caption : outputName, escapedPath, nullptr);
     }
 
-    bool stillRunning = false;
-    if (started) stillRunning = WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT;
-    if (stillRunning && late == LateProgram::End) {
-        // Ended before the caller goes on: a running program file cannot be deleted.
+    WaitEnd end = started ? WaitForProgram(process.Get(), timeoutMs) : WaitEnd::Ended;
+    bool stillRunning = end != WaitEnd::Ended;
+    if (end == WaitEnd::Cancelled || (stillRunning && late == LateProgram::End)) {
+        // Ended before the caller goes on: a running program file cannot be
+        // deleted, nor can the folder of a cancelled run while it writes there.
         TerminateProcess(process.Get(), 1);
         stillRunning = WaitForSingleObject(process.Get(), kEndWaitMs) != WAIT_OBJECT_0;
     }

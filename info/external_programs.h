@@ -21,7 +21,8 @@ enum class LateProgram {
 // A bare program name ("netstat.exe", "cmd") is run from the system folder,
 // never found through the search path; the program's path is quoted. Does
 // nothing when cancelled or when the output file already exists. A program
-// still running after its time is left running, or ended with `late` End.
+// still running after its time is left running, or ended with `late` End;
+// a cancel during the wait ends the program at once.
 void RunCommandToFile(const char* folder, const char* outputName, const char* caption,
                       const char* applicationName, const char* commandLine, DWORD timeoutMs,
                       bool inheritHandles, DWORD creationFlags, int utf16Mark,

@@ -238,6 +238,12 @@ void WalkFolder(const char* folder, const char* pattern, const FileCollectionOpt
 
 }  // namespace
 
+bool ConfirmLargeFileCopy(const char* name, unsigned long long size)
+{
+    if (size <= kLargeFileLimit) return true;
+    return AskAboutLargeFile(name != nullptr ? name : "", size) == LargeFileAnswer::Yes;
+}
+
 bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const char* name, const char* targetName)
 {
     if (sourceFolder == nullptr || targetFolder == nullptr || name == nullptr) return false;

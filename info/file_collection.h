@@ -35,6 +35,10 @@ void CopyFileAsText(const char* sourceFolder, const char* name, const char* targ
 // navigation link opens; no further file of that walk is copied until the
 // next question.
 void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options);
+// The large-file question for one file that is copied on its own: true for
+// a file of at most 128 KiB, else only when the user answers Yes (false too
+// when the question's text cannot be loaded).
+bool ConfirmLargeFileCopy(const char* name, unsigned long long size);
 // copyMode 1 copies only; any other value lists standard entries into the page.
 void CollectFilesByExtension(const char* folder, const char* subfolder, const char* extension, int copyMode,
                              const char* targetBase, Page page);

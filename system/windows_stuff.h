@@ -375,6 +375,44 @@ public:
     // record. A cancel ends the wait and leaves the record running for the
     // run's end to stop.
     void FinishMsinfoReport(const char* folder, const char* fileName, BackgroundProcess& report);
+    // "dir /s /a" of the Windows folder captured into `folder`\`fileName`
+    // (Extended switch). Waits until the listing ends or the run is cancelled.
+    void ListWindowsFolder(const char* folder, const char* fileName);
+    // Versions of the system folder's libraries and programs (Extended and
+    // System switches).
+    void CollectSystemFileVersions(const char* folder, const char* fileName);
+    // Hosts, log, batch and ini files anywhere below the Windows folder,
+    // listed with size, attributes and time (ConfigFiles switch).
+    void CollectSystemFiles(const char* folder, const char* fileName);
+    // The files below the driver folder; on 64-bit Windows the 64-bit folder
+    // and then, in a section of its own, the 32-bit one (ConfigFiles switch).
+    void CollectDriverFolderFiles(const char* folder, const char* fileName);
+    // Copies of the hosts and ini files (with the log and batch files when
+    // Extended) into `folder`, each in the folder path of its source, and the
+    // Exchange and ISA Server program versions where those servers exist.
+    void CollectConfigFiles(const char* folder);
+    // The Dr Watson log copied as `folder`\drwtsn32.txt (extended collection).
+    void CollectDrWatsonLog(const char* folder);
+    // The crash dumps of the minidump, Windows and Dr Watson folders, asking
+    // before each large one (extended collection).
+    void CollectMinidumps(const char* folder);
+    // The Dr Watson user dump copied as `folder`\user.dmp, asking first when
+    // it is large (extended collection).
+    void CollectUserDump(const char* folder);
+
+    // ---- directory pages (directory_pages.cpp) ------------------------------
+    // The folders below the program folder, three levels deep (System
+    // switch); `x86` lists the 32-bit program folder of a 64-bit Windows.
+    void CollectProgramDirectories(const char* folder, const char* fileName, bool x86);
+    // Entries of the subfolders of `path` and, `depth` - 1 levels further,
+    // of theirs. Junctions and other reparse points are listed, not entered.
+    static void ListDirectoryTree(const char* path, Page page, int depth);
+    // The programs, scripts, links, documents and temporary files in the
+    // user profiles.
+    void CollectUserDirectories(const char* folder, const char* fileName);
+    // The listed files of `path`, then those of its subfolders, `depth`
+    // levels in all. Reparse points are not entered.
+    static void ListUserFiles(const char* path, Page page, int depth);
 
     LONG Extended;
     LONG Autostart;
