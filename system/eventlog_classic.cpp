@@ -340,24 +340,6 @@ bool FormatFromModule(HMODULE module, DWORD id, std::string* text)
     return length != 0;
 }
 
-// Turns WOW64 file-system redirection off for its life, on 64-bit Windows only.
-class RedirectionOff {
-public:
-    RedirectionOff() : active_(IsWindows64Bit())
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(true);
-    }
-    ~RedirectionOff()
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(false);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-
-private:
-    bool active_;
-};
-
 // Loads a message module without running it. A 32-bit program on 64-bit
 // Windows may be pointed at the real system folder: it tries again with
 // redirection off, then as a plain data file.
@@ -366,7 +348,7 @@ HMODULE LoadMessageModule(const char* path)
     HMODULE module = LoadLibraryExA(path, nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (module != nullptr) return module;
     if (IsWindows64Bit()) {
-        RedirectionOff redirectionOff;
+        FsRedirectionOff redirectionOff;
         module = LoadLibraryExA(path, nullptr, DONT_RESOLVE_DLL_REFERENCES);
         if (module == nullptr) module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (module != nullptr) return module;

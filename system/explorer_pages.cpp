@@ -33,26 +33,6 @@ using PathText = HtmlText<kPathSize>;
 
 REGSAM ReadAccess(DWORD view) { return IsWindows64Bit() ? (KEY_READ | view) : KEY_READ; }
 
-// WOW64 file-system redirection off for the life of the object (64-bit
-// Windows only), so module paths name the files the system itself loads;
-// on again on every way out.
-class FsRedirectionOff {
-public:
-    FsRedirectionOff() : active_(IsWindows64Bit())
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(true);
-    }
-    ~FsRedirectionOff()
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(false);
-    }
-    FsRedirectionOff(const FsRedirectionOff&) = delete;
-    FsRedirectionOff& operator=(const FsRedirectionOff&) = delete;
-
-private:
-    bool active_;
-};
-
 // The text data of a string value of the open key, cut to the buffer;
 // empty for other types and for values that cannot be read.
 void ReadEntryText(HKEY key, const char* name, char (&out)[kEntrySize])

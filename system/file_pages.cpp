@@ -69,25 +69,6 @@ bool IsExistingFile(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// WOW64 file-system redirection off for the life of the object, so a 32-bit
-// program sees the 64-bit system folder; nothing on a 32-bit Windows.
-class RedirectionOff {
-public:
-    RedirectionOff() : active_(IsWindows64Bit())
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(true);
-    }
-    ~RedirectionOff()
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(false);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-
-private:
-    bool active_;
-};
-
 // The type of a value in the 32-bit view; REG_NONE when it cannot be read.
 DWORD ValueType(HKEY hive, const char* path, const char* name)
 {
@@ -363,7 +344,7 @@ void CWindowsStuff::CollectDriverFolderFiles(const char* folder, const char* fil
     options.withVersion = true;
     options.withTime = true;
     {
-        RedirectionOff nativeView;
+        FsRedirectionOff nativeView;
         CollectFolderFiles(drivers, "*.*", options);
     }
     if (IsWindows64Bit()) {

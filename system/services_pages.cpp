@@ -127,25 +127,6 @@ void WriteDriverServices(Page page, SC_HANDLE manager, EnumServicesFunction enum
     }
 }
 
-// Turns WOW64 file-system redirection off for its life (64-bit Windows only),
-// so it is on again on every way out.
-class RedirectionOff {
-public:
-    RedirectionOff() : active_(IsWindows64Bit())
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(true);
-    }
-    ~RedirectionOff()
-    {
-        if (active_) CWindowsStuff::SwitchFsRedirection(false);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-
-private:
-    bool active_;
-};
-
 REGSAM ViewAccess(REGSAM access, DWORD view) { return IsWindows64Bit() ? access | view : access; }
 
 // The system root with a trailing backslash. When the registry cannot tell,
@@ -326,7 +307,7 @@ void CWindowsStuff::CollectDriverFiles(const char* folder, const char* fileName)
 
 void CWindowsStuff::WriteDriverFileEntries(Page page, DWORD view)
 {
-    RedirectionOff redirection;
+    FsRedirectionOff redirection;
     ScopedRegKey services;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServicesKey, 0, ViewAccess(KEY_READ, view), services.Receive()) !=
         ERROR_SUCCESS) {

@@ -4,6 +4,7 @@
 #pragma once
 #include "app/harvin_dlg.h"
 #include "info/external_programs.h"
+#include "platform/windows_version.h"
 #include "report/page_writer.h"
 
 #include <ntddscsi.h>
@@ -421,4 +422,24 @@ public:
     LONG Services;
     LONG System;
     LONG ConfigFiles;
+};
+
+// WOW64 file-system redirection off for the life of the object (64-bit
+// Windows only), so a 32-bit program sees the 64-bit system folder; on again
+// on every way out.
+class FsRedirectionOff {
+public:
+    FsRedirectionOff() : active_(IsWindows64Bit())
+    {
+        if (active_) CWindowsStuff::SwitchFsRedirection(true);
+    }
+    ~FsRedirectionOff()
+    {
+        if (active_) CWindowsStuff::SwitchFsRedirection(false);
+    }
+    FsRedirectionOff(const FsRedirectionOff&) = delete;
+    FsRedirectionOff& operator=(const FsRedirectionOff&) = delete;
+
+private:
+    bool active_;
 };
