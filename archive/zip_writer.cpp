@@ -1,21 +1,18 @@
-// Streaming zip writer. The caller's data is cut into pieces; compressor
-// threads (or the calling thread) deflate them; the calling thread writes
-// them out in the order they were handed over, through one output buffer,
-// and keeps the central directory in memory until the end.
-//
-// Pieces live in a ring of slots: a slot is acquired for filling, queued,
-// taken by a compressor, done, written out and free again, always in ring
-// order. Entries handed over but not yet written out wait in a second ring;
-// each holds at least one slot, so neither ring can overflow.
+// Streaming zip writer. The caller's data is cut into pieces, which
+// compressor threads (or the calling thread) deflate (zip_pieces.cpp); the
+// calling thread writes them out in the order they were handed over, through
+// one output buffer, and keeps the central directory in memory until the end.
+// Entries handed over but not yet written out wait in a ring as long as the
+// ring of pieces; each holds at least one piece, so it cannot overflow.
 #include "archive/zip_writer.h"
 
+#include "archive/zip_pieces.h"
 #include "platform/win.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#define ZLIB_CONST  // next_in points at the caller's const data
 #include <zlib.h>
 
 namespace {
@@ -23,8 +20,6 @@ namespace {
 constexpr uint64_t kDefaultLargest = 0xFFFFFFFEu;  // 0xFFFFFFFF means "see Zip64"
 constexpr unsigned kMostEntries = 0xFFFEu;         // 0xFFFF likewise
 constexpr unsigned kBufferSize = 64 * 1024;
-constexpr unsigned kWindowSize = 32 * 1024;        // how far deflate reaches back
-constexpr unsigned kMostCompressors = 8;
 constexpr unsigned kLocalHeaderSize = 30;
 constexpr unsigned kCentralHeaderSize = 46;
 constexpr unsigned kEndRecordSize = 22;
@@ -56,24 +51,6 @@ unsigned DaysInMonth(unsigned month, unsigned year)  // month 0..11
     static const unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 1 && IsLeapYear(year) ? 29 : kDays[month];
 }
-
-enum class PieceState { Free, Filling, Queued, Working, Done };
-
-struct Piece {
-    unsigned char* input;          // the dictionary, then the data
-    unsigned dictionaryLength;     // the 32 KiB before the data, for every piece but an entry's first
-    unsigned dataLength;
-    bool last;                     // ends its entry's data
-    bool discard;                  // its entry failed: nothing to deflate or write
-    unsigned method;
-    int level;
-    unsigned char* output;         // deflated data (stored data is written from input)
-    size_t outputCapacity;
-    size_t outputLength;
-    uint32_t crc;                  // of this piece's data alone
-    int result;
-    PieceState state;              // with compressor threads: read and written under the lock
-};
 
 // An entry handed over by the caller and not yet written out.
 struct PendingEntry {
@@ -109,29 +86,16 @@ struct ZipArchive {
     unsigned entries;               // in the directory
     unsigned accepted;              // handed over by the caller
 
-    Piece* pieces;
-    unsigned pieceCount;
-    unsigned headPiece;             // sequence numbers; slot = number % pieceCount
-    unsigned takePiece;             // next one for a compressor
-    unsigned tailPiece;             // next one to acquire
-    PendingEntry* pending;          // pieceCount slots
-    unsigned headEntry;
+    PieceRing pieces;
+    PendingEntry* pending;          // as many as pieces.Slots()
+    unsigned headEntry;             // sequence numbers
     unsigned tailEntry;
-    unsigned char carry[kWindowSize];  // the end of a full piece, the dictionary of the next
+    unsigned char carry[kZipWindowSize];  // the end of a full piece, the dictionary of the next
 
     bool entryOpen;
     bool entryIsFolder;
     Piece* filling;                 // the open entry's piece being filled
     uint64_t openRawSize;
-
-    unsigned compressors;           // 0: deflate on the calling thread
-    HANDLE threads[kMostCompressors];
-    CRITICAL_SECTION lock;
-    HANDLE workReady;               // semaphore: one count per idle compressor woken
-    HANDLE pieceDone;               // auto-reset: a piece the writer waits for may be done
-    unsigned idleCompressors;
-    bool writerWaiting;
-    bool stopping;
 };
 
 namespace {
@@ -147,188 +111,7 @@ int Fail(ZipArchive* zip, int code)
     return zip->error;
 }
 
-// ---- pieces: deflating, on any thread ----------------------------------------
-
-bool GrowOutput(Piece* piece, size_t capacity)
-{
-    if (piece->outputCapacity >= capacity) return true;
-    unsigned char* grown = static_cast<unsigned char*>(realloc(piece->output, capacity));
-    if (grown == nullptr) return false;
-    piece->output = grown;
-    piece->outputCapacity = capacity;
-    return true;
-}
-
-// Runs deflate until the piece's data is consumed and it ends on a byte
-// boundary (sync flush) or, for an entry's last piece, the stream ends.
-int DeflatePiece(Piece* piece, z_stream* stream)
-{
-    const int flush = piece->last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-        if (piece->outputLength == piece->outputCapacity && !GrowOutput(piece, 2 * piece->outputCapacity)) {
-            return ZIP_INTERNALERROR;
-        }
-        size_t room = piece->outputCapacity - piece->outputLength;
-        stream->next_out = piece->output + piece->outputLength;
-        stream->avail_out = room > 0x40000000u ? 0x40000000u : static_cast<uInt>(room);
-        const uInt offered = stream->avail_out;
-        int rc = deflate(stream, flush);
-        piece->outputLength += offered - stream->avail_out;
-        if (rc == Z_STREAM_END) return ZIP_OK;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) return ZIP_INTERNALERROR;
-        if (!piece->last && stream->avail_in == 0 && stream->avail_out > 0) return ZIP_OK;
-        if (rc == Z_BUF_ERROR && stream->avail_out > 0) return ZIP_INTERNALERROR;  // no progress with room
-    }
-}
-
-// A fresh stream per piece: its output then depends on the piece alone,
-// never on which thread deflated what before.
-void CompressPiece(Piece* piece)
-{
-    piece->outputLength = 0;
-    piece->result = ZIP_OK;
-    if (piece->discard) return;
-    const unsigned char* data = piece->input + piece->dictionaryLength;
-    piece->crc = static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data, piece->dataLength));
-    if (piece->method != Z_DEFLATED) return;
-
-    z_stream stream;
-    memset(&stream, 0, sizeof stream);
-    // Negative window bits: raw deflate, the zip entry carries no zlib wrapper.
-    if (deflateInit2(&stream, piece->level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        piece->result = ZIP_INTERNALERROR;
-        return;
-    }
-    if (piece->dictionaryLength > 0 && deflateSetDictionary(&stream, piece->input, piece->dictionaryLength) != Z_OK) {
-        piece->result = ZIP_INTERNALERROR;
-    } else if (!GrowOutput(piece, deflateBound(&stream, piece->dataLength) + 64)) {
-        piece->result = ZIP_INTERNALERROR;
-    } else {
-        stream.next_in = data;
-        stream.avail_in = piece->dataLength;
-        piece->result = DeflatePiece(piece, &stream);
-    }
-    deflateEnd(&stream);
-}
-
-const unsigned char* PieceOutput(const Piece* piece)
-{
-    return piece->method == Z_DEFLATED ? piece->output : piece->input + piece->dictionaryLength;
-}
-
-size_t PieceOutputLength(const Piece* piece)
-{
-    return piece->method == Z_DEFLATED ? piece->outputLength : piece->dataLength;
-}
-
-// ---- compressor threads ---------------------------------------------------------
-
-DWORD WINAPI CompressorMain(LPVOID parameter)
-{
-    ZipArchive* zip = static_cast<ZipArchive*>(parameter);
-    EnterCriticalSection(&zip->lock);
-    while (!zip->stopping) {
-        Piece* piece = &zip->pieces[zip->takePiece % zip->pieceCount];
-        if (piece->state == PieceState::Queued) {
-            piece->state = PieceState::Working;
-            ++zip->takePiece;
-            LeaveCriticalSection(&zip->lock);
-            CompressPiece(piece);
-            EnterCriticalSection(&zip->lock);
-            piece->state = PieceState::Done;
-            if (zip->writerWaiting) {
-                zip->writerWaiting = false;
-                SetEvent(zip->pieceDone);
-            }
-            continue;
-        }
-        ++zip->idleCompressors;
-        LeaveCriticalSection(&zip->lock);
-        WaitForSingleObject(zip->workReady, INFINITE);
-        EnterCriticalSection(&zip->lock);
-    }
-    LeaveCriticalSection(&zip->lock);
-    return 0;
-}
-
-// Starts up to `wanted` threads; without any the pieces are deflated on the
-// calling thread.
-void StartCompressors(ZipArchive* zip, unsigned wanted)
-{
-    if (wanted == 0) return;
-    InitializeCriticalSection(&zip->lock);
-    zip->workReady = CreateSemaphoreW(nullptr, 0, kMostCompressors, nullptr);
-    zip->pieceDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (zip->workReady != nullptr && zip->pieceDone != nullptr) {
-        for (unsigned i = 0; i < wanted; ++i) {
-            DWORD id = 0;
-            HANDLE thread = CreateThread(nullptr, 0, &CompressorMain, zip, 0, &id);
-            if (thread == nullptr) break;
-            zip->threads[zip->compressors++] = thread;
-        }
-    }
-    if (zip->compressors > 0) return;
-    if (zip->workReady != nullptr) CloseHandle(zip->workReady);
-    if (zip->pieceDone != nullptr) CloseHandle(zip->pieceDone);
-    zip->workReady = nullptr;
-    zip->pieceDone = nullptr;
-    DeleteCriticalSection(&zip->lock);
-}
-
-// Called with every piece written out: no thread is busy, all wait or are
-// about to.
-void StopCompressors(ZipArchive* zip)
-{
-    if (zip->compressors == 0) return;
-    EnterCriticalSection(&zip->lock);
-    zip->stopping = true;
-    LONG sleeping = static_cast<LONG>(zip->idleCompressors);
-    zip->idleCompressors = 0;
-    LeaveCriticalSection(&zip->lock);
-    if (sleeping > 0) ReleaseSemaphore(zip->workReady, sleeping, nullptr);
-    for (unsigned i = 0; i < zip->compressors; ++i) {
-        WaitForSingleObject(zip->threads[i], INFINITE);
-        CloseHandle(zip->threads[i]);
-    }
-    zip->compressors = 0;
-    CloseHandle(zip->workReady);
-    CloseHandle(zip->pieceDone);
-    DeleteCriticalSection(&zip->lock);
-}
-
-PieceState StateOf(ZipArchive* zip, const Piece* piece)
-{
-    if (zip->compressors == 0) return piece->state;
-    EnterCriticalSection(&zip->lock);
-    PieceState state = piece->state;
-    LeaveCriticalSection(&zip->lock);
-    return state;
-}
-
-void SetState(ZipArchive* zip, Piece* piece, PieceState state)
-{
-    if (zip->compressors == 0) {
-        piece->state = state;
-        return;
-    }
-    EnterCriticalSection(&zip->lock);
-    piece->state = state;
-    LeaveCriticalSection(&zip->lock);
-}
-
-void WaitUntilDone(ZipArchive* zip, const Piece* piece)
-{
-    EnterCriticalSection(&zip->lock);
-    while (piece->state != PieceState::Done) {
-        zip->writerWaiting = true;
-        LeaveCriticalSection(&zip->lock);
-        WaitForSingleObject(zip->pieceDone, INFINITE);
-        EnterCriticalSection(&zip->lock);
-    }
-    LeaveCriticalSection(&zip->lock);
-}
-
-// ---- the file -------------------------------------------------------------------
+// ---- the file ------------------------------------------------------------------
 
 bool SeekTo(HANDLE file, uint64_t offset)
 {
@@ -438,15 +221,15 @@ bool EnsureDirectoryRoom(ZipArchive* zip, size_t more)
 
 // ---- writing entries out, on the calling thread --------------------------------
 
-PendingEntry* FrontEntry(ZipArchive* zip) { return &zip->pending[zip->headEntry % zip->pieceCount]; }
-PendingEntry* BackEntry(ZipArchive* zip) { return &zip->pending[(zip->tailEntry - 1) % zip->pieceCount]; }
+PendingEntry* FrontEntry(ZipArchive* zip) { return &zip->pending[zip->headEntry % zip->pieces.Slots()]; }
+PendingEntry* BackEntry(ZipArchive* zip) { return &zip->pending[(zip->tailEntry - 1) % zip->pieces.Slots()]; }
 
 // A failure while writing out: the entry being written and every entry
 // handed over after it are dropped.
 void FailWriteOut(ZipArchive* zip, int code)
 {
     Fail(zip, code);
-    for (unsigned i = zip->headEntry; i != zip->tailEntry; ++i) zip->pending[i % zip->pieceCount].failed = true;
+    for (unsigned i = zip->headEntry; i != zip->tailEntry; ++i) zip->pending[i % zip->pieces.Slots()].failed = true;
 }
 
 bool AppendLocalHeader(ZipArchive* zip, PendingEntry* entry, bool complete)
@@ -543,60 +326,39 @@ void WriteOutPiece(ZipArchive* zip, Piece* piece)
         if (entry->failed && entry->headerWritten) CutFileAt(zip, entry->start);
         PopEntry(zip);
     }
-    SetState(zip, piece, PieceState::Free);
-    ++zip->headPiece;
+    zip->pieces.ReleaseOldest();
 }
 
 // Writes out the pieces that are done, oldest first; with `wait`, waits for
 // every piece handed over.
 void WriteOut(ZipArchive* zip, bool wait)
 {
-    while (zip->headPiece != zip->tailPiece) {
-        Piece* piece = &zip->pieces[zip->headPiece % zip->pieceCount];
-        PieceState state = StateOf(zip, piece);
+    while (!zip->pieces.Empty()) {
+        Piece* piece = zip->pieces.Oldest();
+        PieceState state = zip->pieces.StateOf(piece);
         if (state == PieceState::Filling) return;  // the open entry's, not handed over yet
         if (state != PieceState::Done) {
             if (!wait) return;
-            WaitUntilDone(zip, piece);
+            zip->pieces.WaitUntilDone(piece);
         }
         WriteOutPiece(zip, piece);
     }
 }
 
-// The next slot in ring order; when all are in flight, the oldest is
-// written out first.
+// The next slot; when all are in flight, the oldest is written out first.
 Piece* AcquirePiece(ZipArchive* zip, unsigned method, int level)
 {
-    Piece* piece = &zip->pieces[zip->tailPiece % zip->pieceCount];
-    if (zip->tailPiece - zip->headPiece == zip->pieceCount) {
-        Piece* oldest = &zip->pieces[zip->headPiece % zip->pieceCount];
-        if (zip->compressors > 0) WaitUntilDone(zip, oldest);
+    if (zip->pieces.Full()) {
+        Piece* oldest = zip->pieces.Oldest();
+        zip->pieces.WaitUntilDone(oldest);
         WriteOutPiece(zip, oldest);
     }
-    ++zip->tailPiece;
-    piece->dictionaryLength = 0;
-    piece->dataLength = 0;
-    piece->last = false;
-    piece->discard = false;
-    piece->method = method;
-    piece->level = level;
-    SetState(zip, piece, PieceState::Filling);
-    return piece;
+    return zip->pieces.Acquire(method, level);
 }
 
 void QueuePiece(ZipArchive* zip, Piece* piece)
 {
-    if (zip->compressors == 0) {
-        CompressPiece(piece);
-        piece->state = PieceState::Done;
-    } else {
-        EnterCriticalSection(&zip->lock);
-        piece->state = PieceState::Queued;
-        const bool wake = zip->idleCompressors > 0;
-        if (wake) --zip->idleCompressors;
-        LeaveCriticalSection(&zip->lock);
-        if (wake) ReleaseSemaphore(zip->workReady, 1, nullptr);
-    }
+    zip->pieces.Queue(piece);
     WriteOut(zip, false);
 }
 
@@ -625,33 +387,12 @@ int FailOpenEntry(ZipArchive* zip, int code)
 
 void FreeArchive(ZipArchive* zip)
 {
-    if (zip->pieces != nullptr) {
-        for (unsigned i = 0; i < zip->pieceCount; ++i) {
-            free(zip->pieces[i].input);
-            free(zip->pieces[i].output);
-        }
-    }
     if (zip->pending != nullptr) {
-        for (unsigned i = 0; i < zip->pieceCount; ++i) free(zip->pending[i].name);
+        for (unsigned i = 0; i < zip->pieces.Slots(); ++i) free(zip->pending[i].name);
     }
-    delete[] zip->pieces;
     delete[] zip->pending;
     free(zip->directory);
     delete zip;
-}
-
-bool AllocatePieces(ZipArchive* zip, unsigned compressors)
-{
-    // A few pieces per thread keep every thread busy while the oldest waits.
-    zip->pieceCount = compressors == 0 ? 2 : 3 * compressors + 2;
-    zip->pieces = new (std::nothrow) Piece[zip->pieceCount]();
-    zip->pending = new (std::nothrow) PendingEntry[zip->pieceCount]();
-    if (zip->pieces == nullptr || zip->pending == nullptr) return false;
-    for (unsigned i = 0; i < zip->pieceCount; ++i) {
-        zip->pieces[i].input = static_cast<unsigned char*>(malloc(kWindowSize + kZipPieceSize));
-        if (zip->pieces[i].input == nullptr) return false;
-    }
-    return true;
 }
 
 int WriteDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
@@ -679,11 +420,11 @@ int WriteDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
 ZipFile ZipOpen(const char* path, unsigned compressors)
 {
     if (!path || !*path) return nullptr;
-    if (compressors > kMostCompressors) compressors = kMostCompressors;
     ZipArchive* zip = new (std::nothrow) ZipArchive();
     if (!zip) return nullptr;
     zip->file = INVALID_HANDLE_VALUE;
-    if (!AllocatePieces(zip, compressors)) {
+    if (!zip->pieces.Start(compressors) ||
+        (zip->pending = new (std::nothrow) PendingEntry[zip->pieces.Slots()]()) == nullptr) {
         FreeArchive(zip);
         return nullptr;
     }
@@ -696,7 +437,6 @@ ZipFile ZipOpen(const char* path, unsigned compressors)
         return nullptr;
     }
     zip->intact = true;
-    StartCompressors(zip, compressors);
     return zip;
 }
 
@@ -707,7 +447,7 @@ unsigned ZipCompressorsForThisMachine()
     GetSystemInfo(&info);
     unsigned processors = info.dwNumberOfProcessors;
     if (processors < 1) processors = 1;
-    return processors < kMostCompressors ? processors : kMostCompressors;
+    return processors < kMostZipCompressors ? processors : kMostZipCompressors;
 }
 
 int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level)
@@ -732,7 +472,7 @@ int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info,
 
     // Taking a slot may write older entries out, which may fail.
     Piece* piece = AcquirePiece(zip, static_cast<unsigned>(method), level);
-    PendingEntry* entry = &zip->pending[zip->tailEntry % zip->pieceCount];
+    PendingEntry* entry = &zip->pending[zip->tailEntry % zip->pieces.Slots()];
     ++zip->tailEntry;
     memset(entry, 0, sizeof *entry);
     entry->name = copy;
@@ -769,14 +509,17 @@ int ZipWriteInFileInZip(ZipFile zip, const void* data, unsigned length)
         if (piece->dataLength == kZipPieceSize) {
             // Full, and more data follows: the piece goes, its end primes the next.
             const bool deflated = piece->method == Z_DEFLATED;
-            if (deflated) memcpy(zip->carry, piece->input + piece->dictionaryLength + kZipPieceSize - kWindowSize, kWindowSize);
+            if (deflated) {
+                memcpy(zip->carry, piece->input + piece->dictionaryLength + kZipPieceSize - kZipWindowSize,
+                       kZipWindowSize);
+            }
             QueuePiece(zip, piece);
             piece = AcquirePiece(zip, piece->method, piece->level);
             zip->filling = piece;
             if (zip->error != ZIP_OK) return zip->error;
             if (deflated) {
-                memcpy(piece->input, zip->carry, kWindowSize);
-                piece->dictionaryLength = kWindowSize;
+                memcpy(piece->input, zip->carry, kZipWindowSize);
+                piece->dictionaryLength = kZipWindowSize;
             }
         }
         unsigned room = kZipPieceSize - piece->dataLength;
@@ -807,7 +550,7 @@ int ZipClose(ZipFile zip, const char* globalComment)
     if (!zip) return ZIP_PARAMERROR;
     if (zip->entryOpen) EndOpenEntry(zip);
     WriteOut(zip, true);
-    StopCompressors(zip);
+    zip->pieces.Stop();
     int result = ZIP_OK;
     size_t commentLength = globalComment ? strlen(globalComment) : 0;
     if (commentLength > 0xFFFFu) {

@@ -109,6 +109,7 @@ void ReadVersionStringWithFallback(const void* block, const char* prefix, const 
 bool ReadVersionTexts(const char* path, VersionTexts* texts)
 {
     texts->version[0] = texts->description[0] = texts->company[0] = texts->copyright[0] = '\0';
+    if (path[0] == '\0') return false;
     if (!IsWindows6Workstation64() && !IsPeImage(path)) return false;
 
     DWORD handle = 0;
@@ -177,6 +178,59 @@ bool ReadFilePieces(HANDLE file, unsigned long long limit, bool exact, Take take
     return true;
 }
 
+// The checksums and version texts of a file whose stamp the caller read
+// (null: no cache in use). A file entry reads the stamp once for all three.
+bool CrcOfFile(const char* path, const FileStamp* stamp, unsigned long long byteCount, DWORD* out)
+{
+    *out = 0xFFFFFFFF;
+    if (stamp != nullptr && FindCachedCrc(path, *stamp, byteCount, out)) return true;
+    HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    // A file that shrank since its size was taken ends early: that is a read
+    // error, not a reason to wait for bytes that never come.
+    bool readOk = ReadFilePieces(file, byteCount, true, [&crc](const unsigned char* piece, DWORD length) {
+        crc = crc32(crc, piece, length);
+    });
+    bool closedOk = CloseHandle(file) != FALSE;
+    if (!readOk || !closedOk) return false;
+    *out = static_cast<DWORD>(crc);
+    if (stamp != nullptr) RememberCrc(path, *stamp, byteCount, *out);
+    return true;
+}
+
+bool Md5OfFile(const char* path, const FileStamp* stamp, char (&hex)[33])
+{
+    hex[0] = '\0';
+    if (stamp != nullptr && FindCachedMd5(path, *stamp, hex)) return true;
+    ScopedKernelHandle file(OpenForReading(path));
+    if (!file) return false;
+    Md5Digest digest;
+    bool readOk = ReadFilePieces(file.Get(), ~0ULL, false, [&digest](const unsigned char* piece, DWORD length) {
+        digest.Update(piece, length);
+    });
+    if (!readOk) return false;
+    digest.Finish();
+    if (stamp != nullptr) RememberMd5(path, *stamp, digest.HexText());
+    return CopyText(hex, digest.HexText());
+}
+
+bool VersionTextsOfFile(const char* path, const FileStamp* stamp, VersionTexts* texts)
+{
+    bool found = false;
+    if (stamp != nullptr && FindCachedVersionTexts(path, *stamp, texts, &found)) return found;
+    found = ReadVersionTexts(path, texts);
+    if (stamp != nullptr) RememberVersionTexts(path, *stamp, *texts, found);
+    return found;
+}
+
+// The stamp for the cache, or null when no cache is in use (or the file
+// cannot be looked up).
+const FileStamp* StampForCache(const char* path, FileStamp* stamp)
+{
+    return ReadStampForCache(path, stamp) ? stamp : nullptr;
+}
+
 }  // namespace
 
 void WriteFileEntry(const FileEntryRequest& request)
@@ -198,29 +252,33 @@ void WriteFileEntry(const FileEntryRequest& request)
         if (PathExists(normalized)) CopyText(fullPath, normalized);
     }
 
+    // One look at the file's size and write time serves the cache for all
+    // that follows (null when no cache is in use).
+    FileStamp stampRead;
+    const FileStamp* stamp = StampForCache(fullPath, &stampRead);
+
     // Version texts are the file maker's words: text, not markup.
     char versionLine[kVersionLineSize] = "";
     char descriptionLine[kVersionLineSize] = "";
     char vendorLine[kVersionLineSize] = "";
     char copyrightLine[kVersionLineSize] = "";
     if (request.withVersion) {
-        char version[kVersionTextSize];
-        char description[kVersionTextSize];
-        char company[kVersionTextSize];
-        char copyright[kVersionTextSize];
-        ReadFileVersionStrings(fullPath, version, description, company, copyright);
-        if (version[0] != '\0') FormatText(versionLine, "Version: %s<BR>\n", VersionText(version).c_str());
-        if (description[0] != '\0') {
-            FormatText(descriptionLine, "Description: %s<BR>\n", VersionText(description).c_str());
+        VersionTexts texts;
+        VersionTextsOfFile(fullPath, stamp, &texts);
+        if (texts.version[0] != '\0') FormatText(versionLine, "Version: %s<BR>\n", VersionText(texts.version).c_str());
+        if (texts.description[0] != '\0') {
+            FormatText(descriptionLine, "Description: %s<BR>\n", VersionText(texts.description).c_str());
         }
-        if (company[0] != '\0') FormatText(vendorLine, "Vendor: %s<BR>\n", VersionText(company).c_str());
-        if (copyright[0] != '\0') FormatText(copyrightLine, "Copyright: %s<BR>\n", VersionText(copyright).c_str());
+        if (texts.company[0] != '\0') FormatText(vendorLine, "Vendor: %s<BR>\n", VersionText(texts.company).c_str());
+        if (texts.copyright[0] != '\0') {
+            FormatText(copyrightLine, "Copyright: %s<BR>\n", VersionText(texts.copyright).c_str());
+        }
     }
 
     char crcLine[kLineSize] = "";
     if (request.withCrc) {
         DWORD crc = 0;
-        if (FileCrc32(fullPath, request.size, &crc)) {
+        if (CrcOfFile(fullPath, stamp, request.size, &crc)) {
             FormatText(crcLine, "CRC32: 0x%08lX<BR>\n", static_cast<unsigned long>(crc));
         } else {
             CopyText(crcLine, "CRC32: [Read Error]<br>\n");
@@ -229,8 +287,8 @@ void WriteFileEntry(const FileEntryRequest& request)
 
     char md5Line[kLineSize] = "";
     if (request.withMd5 || ExtendedCollection != 0) {
-        char md5[40];
-        if (FileMd5Hex(fullPath, md5, sizeof md5)) FormatText(md5Line, "MD5: %s\n<BR>\n", md5);
+        char md5[33];
+        if (Md5OfFile(fullPath, stamp, md5)) FormatText(md5Line, "MD5: %s\n<BR>\n", md5);
     }
 
     char sizeLine[kLineSize] = "";
@@ -384,22 +442,7 @@ bool FileCrc32(const char* path, unsigned long long byteCount, DWORD* out)
     *out = 0xFFFFFFFF;
     if (path == nullptr) return false;
     FileStamp stamp;
-    const bool cacheable = ReadStampForCache(path, &stamp);
-    if (cacheable && FindCachedCrc(path, stamp, byteCount, out)) return true;
-
-    HANDLE file = OpenForReading(path);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    // A file that shrank since its size was taken ends early: that is a read
-    // error, not a reason to wait for bytes that never come.
-    bool readOk = ReadFilePieces(file, byteCount, true, [&crc](const unsigned char* piece, DWORD length) {
-        crc = crc32(crc, piece, length);
-    });
-    bool closedOk = CloseHandle(file) != FALSE;
-    if (!readOk || !closedOk) return false;
-    *out = static_cast<DWORD>(crc);
-    if (cacheable) RememberCrc(path, stamp, byteCount, *out);
-    return true;
+    return CrcOfFile(path, StampForCache(path, &stamp), byteCount, out);
 }
 
 bool FileMd5Hex(const char* path, char* out, size_t capacity)
@@ -408,20 +451,8 @@ bool FileMd5Hex(const char* path, char* out, size_t capacity)
     out[0] = '\0';
     if (path == nullptr || capacity < 33) return false;
     FileStamp stamp;
-    const bool cacheable = ReadStampForCache(path, &stamp);
-    char cached[33];
-    if (cacheable && FindCachedMd5(path, stamp, cached)) return CopyText(out, capacity, cached);
-
-    ScopedKernelHandle file(OpenForReading(path));
-    if (!file) return false;
-    Md5Digest digest;
-    bool readOk = ReadFilePieces(file.Get(), ~0ULL, false, [&digest](const unsigned char* piece, DWORD length) {
-        digest.Update(piece, length);
-    });
-    if (!readOk) return false;
-    digest.Finish();
-    if (cacheable) RememberMd5(path, stamp, digest.HexText());
-    return CopyText(out, capacity, digest.HexText());
+    char hex[33];
+    return Md5OfFile(path, StampForCache(path, &stamp), hex) && CopyText(out, capacity, hex);
 }
 
 bool ReadFileVersionStrings(const char* path, char* version, char* description, char* company, char* copyright)
@@ -431,15 +462,9 @@ bool ReadFileVersionStrings(const char* path, char* version, char* description, 
         if (output != nullptr) output[0] = '\0';
     }
     if (path == nullptr || path[0] == '\0') return false;
-
-    VersionTexts texts;
-    bool found = false;
     FileStamp stamp;
-    const bool cacheable = ReadStampForCache(path, &stamp);
-    if (!cacheable || !FindCachedVersionTexts(path, stamp, &texts, &found)) {
-        found = ReadVersionTexts(path, &texts);
-        if (cacheable) RememberVersionTexts(path, stamp, texts, found);
-    }
+    VersionTexts texts;
+    const bool found = VersionTextsOfFile(path, StampForCache(path, &stamp), &texts);
     const char* read[] = {texts.version, texts.description, texts.company, texts.copyright};
     for (int i = 0; i < 4; ++i) {
         if (outputs[i] != nullptr) CopyText(outputs[i], kVersionTextSize, read[i]);
