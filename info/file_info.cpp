@@ -244,18 +244,21 @@ void WriteFileEntry(const FileEntryRequest& request)
     } else {
         CopyText(fullPath, path);
     }
-    if (!PathExists(fullPath)) {
+    // One look at the file's size and write time serves the cache for all
+    // that follows (null when no cache is in use); a stamp also tells that
+    // the file exists.
+    FileStamp stampRead;
+    const FileStamp* stamp = StampForCache(fullPath, &stampRead);
+    if (stamp == nullptr && !PathExists(fullPath)) {
         // A text that can be turned into the path of an existing file names
         // that file; anything else keeps the path it came with.
         char normalized[kFullPathSize] = "";
         NormalizeFilePath(fullPath, normalized, sizeof normalized);
-        if (PathExists(normalized)) CopyText(fullPath, normalized);
+        if (PathExists(normalized)) {
+            CopyText(fullPath, normalized);
+            stamp = StampForCache(fullPath, &stampRead);
+        }
     }
-
-    // One look at the file's size and write time serves the cache for all
-    // that follows (null when no cache is in use).
-    FileStamp stampRead;
-    const FileStamp* stamp = StampForCache(fullPath, &stampRead);
 
     // Version texts are the file maker's words: text, not markup.
     char versionLine[kVersionLineSize] = "";
