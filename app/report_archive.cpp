@@ -22,11 +22,24 @@ bool ArchiveCopiedToDesktop = false;
 namespace {
 
 constexpr size_t kArchiveBufferSize = 8192;
+// The progress text goes to the dialog at most ten times a second. One per
+// block would send it thousands of messages a second: the dialog thread then
+// spends its time repainting and the worker waits for each message.
+constexpr DWORD kProgressIntervalMs = 100;
 constexpr int kLongestLoggedLine = 254;
 const char kArchiveComment[] = "Norvane Support Information File";
 
 bool g_archiveIncomplete = false;
 bool g_archiveWritten = false;
+DWORD g_lastProgress = 0;
+
+void ShowArchiveProgress(unsigned long long addedBytes)
+{
+    const DWORD now = GetTickCount();
+    if (now - g_lastProgress < kProgressIntervalMs) return;
+    g_lastProgress = now;
+    CHarvinDlg::SetStatusTextFromId(IDS_FMT_ARCHIVE_PROGRESS, static_cast<long>(addedBytes / 1024));
+}
 
 ZipTime ToZipTime(const struct tm& t)
 {
@@ -183,7 +196,7 @@ bool AddFileToArchive(ZipFile zip, const char* name, const char* prefix)
             break;
         }
         added += got;
-        CHarvinDlg::SetStatusTextFromId(IDS_FMT_ARCHIVE_PROGRESS, static_cast<long>(added / 1024));
+        ShowArchiveProgress(added);
         if (got < sizeof buffer && added < static_cast<unsigned long long>(status.st_size)) {
             complete = false;  // a short read before the end
             break;
@@ -242,10 +255,16 @@ bool BuildReportArchive()
 {
     g_archiveIncomplete = false;
     g_archiveWritten = false;
-    ZipFile zip = ZipOpen(ArchivePath);
+    g_lastProgress = GetTickCount() - kProgressIntervalMs;  // the first block shows
+    // Entries are deflated on every processor while this thread reads the
+    // tree and writes the archive in the walk's order.
+    ZipFile zip = ZipOpen(ArchivePath, ZipCompressorsForThisMachine());
     if (zip == nullptr) return false;
     g_archiveWritten = true;
-    if (!AddTreeToArchive(zip, OutputRoot, nullptr)) {
+    // Entries are written out behind the walk: only when all of them made it
+    // does the run log follow.
+    if (!AddTreeToArchive(zip, OutputRoot, nullptr) || ZipFlush(zip) != ZIP_OK) {
+        g_archiveIncomplete = true;
         ZipClose(zip, nullptr);
         return false;
     }

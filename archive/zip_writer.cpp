@@ -1,25 +1,31 @@
-// Streaming zip writer: local header, data through one 8,192-byte buffer,
-// header patched afterwards; central directory kept in memory until the end.
+// Streaming zip writer. The caller's data is cut into pieces, which
+// compressor threads (or the calling thread) deflate (zip_pieces.cpp); the
+// calling thread writes them out in the order they were handed over, through
+// one output buffer, and keeps the central directory in memory until the end.
+// Entries handed over but not yet written out wait in a ring as long as the
+// ring of pieces; each holds at least one piece, so it cannot overflow.
 #include "archive/zip_writer.h"
 
+#include "archive/zip_pieces.h"
 #include "platform/win.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#define ZLIB_CONST  // next_in points at the caller's const data
+#include <new>
 #include <zlib.h>
 
 namespace {
 
 constexpr uint64_t kDefaultLargest = 0xFFFFFFFEu;  // 0xFFFFFFFF means "see Zip64"
 constexpr unsigned kMostEntries = 0xFFFEu;         // 0xFFFF likewise
-constexpr unsigned kBufferSize = 8192;
+constexpr unsigned kBufferSize = 64 * 1024;
 constexpr unsigned kLocalHeaderSize = 30;
 constexpr unsigned kCentralHeaderSize = 46;
 constexpr unsigned kEndRecordSize = 22;
 constexpr unsigned kVersion = 20;                  // 2.0: deflate, folders
 constexpr unsigned kMadeByFat = 0;                 // attributes are DOS attributes
+constexpr unsigned kFlagMaximumCompression = 0x2;  // general-purpose bit 1 with deflate
 
 uint64_t g_largest = kDefaultLargest;
 
@@ -46,6 +52,24 @@ unsigned DaysInMonth(unsigned month, unsigned year)  // month 0..11
     return month == 1 && IsLeapYear(year) ? 29 : kDays[month];
 }
 
+// An entry handed over by the caller and not yet written out.
+struct PendingEntry {
+    char* name;
+    size_t nameLength;
+    unsigned method;
+    unsigned flags;
+    uint32_t dosDateTime;
+    uint32_t internalAttributes;
+    uint32_t externalAttributes;
+    bool failed;                   // dropped when its last piece comes out
+    bool headerWritten;
+    bool headerComplete;           // CRC-32 and sizes already in the local header
+    uint64_t start;                // offset of the local header
+    uint32_t crc;
+    uint64_t rawSize;
+    uint64_t packedSize;
+};
+
 }  // namespace
 
 struct ZipArchive {
@@ -59,22 +83,19 @@ struct ZipArchive {
     unsigned char* directory;       // central records of the completed entries
     size_t directoryUsed;
     size_t directoryCapacity;
-    unsigned entries;
+    unsigned entries;               // in the directory
+    unsigned accepted;              // handed over by the caller
+
+    PieceRing pieces;
+    PendingEntry* pending;          // as many as pieces.Slots()
+    unsigned headEntry;             // sequence numbers
+    unsigned tailEntry;
+    unsigned char carry[kZipWindowSize];  // the end of a full piece, the dictionary of the next
 
     bool entryOpen;
     bool entryIsFolder;
-    char* entryName;
-    size_t entryNameLength;
-    uint64_t entryStart;            // offset of the local header
-    unsigned method;
-    uint32_t dosDateTime;
-    uint32_t internalAttributes;
-    uint32_t externalAttributes;
-    uint32_t crc;
-    uint64_t rawSize;
-    uint64_t packedSize;
-    bool streamReady;
-    z_stream stream;
+    Piece* filling;                 // the open entry's piece being filled
+    uint64_t openRawSize;
 };
 
 namespace {
@@ -90,6 +111,8 @@ int Fail(ZipArchive* zip, int code)
     return zip->error;
 }
 
+// ---- the file ------------------------------------------------------------------
+
 bool SeekTo(HANDLE file, uint64_t offset)
 {
     LARGE_INTEGER to;
@@ -97,12 +120,14 @@ bool SeekTo(HANDLE file, uint64_t offset)
     return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
-bool WriteAll(HANDLE file, const unsigned char* data, unsigned length, unsigned* written)
+bool WriteAll(HANDLE file, const unsigned char* data, size_t length, size_t* written)
 {
     *written = 0;
     while (*written < length) {
+        size_t part = length - *written;
+        if (part > 0x40000000u) part = 0x40000000u;
         DWORD wrote = 0;
-        if (!WriteFile(file, data + *written, length - *written, &wrote, nullptr) || wrote == 0) return false;
+        if (!WriteFile(file, data + *written, static_cast<DWORD>(part), &wrote, nullptr) || wrote == 0) return false;
         *written += wrote;
     }
     return true;
@@ -112,10 +137,10 @@ bool WriteAll(HANDLE file, const unsigned char* data, unsigned length, unsigned*
 // roll-back still knows exactly what reached the disk.
 bool Flush(ZipArchive* zip)
 {
-    unsigned written = 0;
+    size_t written = 0;
     bool ok = WriteAll(zip->file, zip->out, zip->outUsed, &written);
     zip->flushed += written;
-    zip->outUsed -= written;
+    zip->outUsed -= static_cast<unsigned>(written);
     if (!ok) {
         memmove(zip->out, zip->out + written, zip->outUsed);
         Fail(zip, ZIP_ERRNO);
@@ -129,6 +154,14 @@ bool AppendBytes(ZipArchive* zip, const void* data, size_t length)
     const unsigned char* from = static_cast<const unsigned char*>(data);
     while (length > 0) {
         if (zip->outUsed == kBufferSize && !Flush(zip)) return false;
+        if (zip->outUsed == 0 && length >= kBufferSize) {
+            // Large data goes to the file directly, not through the buffer.
+            size_t written = 0;
+            bool ok = WriteAll(zip->file, from, length, &written);
+            zip->flushed += written;
+            if (!ok) Fail(zip, ZIP_ERRNO);
+            return ok;
+        }
         size_t part = kBufferSize - zip->outUsed;
         if (part > length) part = length;
         memcpy(zip->out + zip->outUsed, from, part);
@@ -148,65 +181,26 @@ bool PatchBytes(ZipArchive* zip, uint64_t offset, const unsigned char* data, uns
         return true;
     }
     if (!Flush(zip)) return false;
-    unsigned written = 0;
+    size_t written = 0;
     bool ok = SeekTo(zip->file, offset) && WriteAll(zip->file, data, length, &written);
     ok = SeekTo(zip->file, zip->flushed) && ok;
     if (!ok) Fail(zip, ZIP_ERRNO);
     return ok;
 }
 
-void FreeEntry(ZipArchive* zip)
+// Removes an entry from the file again after a failure, so the completed
+// entries before it still make a readable archive.
+void CutFileAt(ZipArchive* zip, uint64_t start)
 {
-    if (zip->streamReady) deflateEnd(&zip->stream);
-    zip->streamReady = false;
-    free(zip->entryName);
-    zip->entryName = nullptr;
-    zip->entryOpen = false;
-}
-
-// Removes the open entry from the file again after a failure, so the
-// completed entries before it still make a readable archive.
-void DropEntry(ZipArchive* zip)
-{
-    FreeEntry(zip);
-    if (zip->entryStart >= zip->flushed) {
-        zip->outUsed = static_cast<unsigned>(zip->entryStart - zip->flushed);
+    if (start >= zip->flushed) {
+        zip->outUsed = static_cast<unsigned>(start - zip->flushed);
         return;
     }
     zip->outUsed = 0;
-    if (SeekTo(zip->file, zip->entryStart) && SetEndOfFile(zip->file)) {
-        zip->flushed = zip->entryStart;
+    if (SeekTo(zip->file, start) && SetEndOfFile(zip->file)) {
+        zip->flushed = start;
     } else {
         zip->intact = false;
-    }
-}
-
-// Runs deflate over the input until it is consumed (or, finishing, until the
-// stream ends), emptying the buffer into the file whenever it is full.
-bool Deflate(ZipArchive* zip, int flush)
-{
-    for (;;) {
-        if (zip->outUsed == kBufferSize && !Flush(zip)) return false;
-        unsigned space = kBufferSize - zip->outUsed;
-        zip->stream.next_out = zip->out + zip->outUsed;
-        zip->stream.avail_out = space;
-        int rc = deflate(&zip->stream, flush);
-        unsigned produced = space - zip->stream.avail_out;
-        zip->outUsed += produced;
-        zip->packedSize += produced;
-        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-            Fail(zip, ZIP_INTERNALERROR);
-            return false;
-        }
-        if (zip->packedSize > g_largest) {
-            Fail(zip, ZIP_TOOBIG);
-            return false;
-        }
-        if (flush == Z_FINISH ? rc == Z_STREAM_END : zip->stream.avail_in == 0) return true;
-        if (rc == Z_BUF_ERROR && produced == 0 && zip->outUsed < kBufferSize) {
-            Fail(zip, ZIP_INTERNALERROR);  // no progress although there was room
-            return false;
-        }
     }
 }
 
@@ -225,54 +219,180 @@ bool EnsureDirectoryRoom(ZipArchive* zip, size_t more)
     return true;
 }
 
-// Finishes the data of the open entry and records it. On failure the entry
-// is dropped and the failure kept.
-int FinishEntry(ZipArchive* zip)
+// ---- writing entries out, on the calling thread --------------------------------
+
+PendingEntry* FrontEntry(ZipArchive* zip) { return &zip->pending[zip->headEntry % zip->pieces.Slots()]; }
+PendingEntry* BackEntry(ZipArchive* zip) { return &zip->pending[(zip->tailEntry - 1) % zip->pieces.Slots()]; }
+
+// A failure while writing out: the entry being written and every entry
+// handed over after it are dropped.
+void FailWriteOut(ZipArchive* zip, int code)
 {
-    if (zip->error == ZIP_OK && zip->streamReady) {
-        zip->stream.next_in = nullptr;
-        zip->stream.avail_in = 0;
-        Deflate(zip, Z_FINISH);
+    Fail(zip, code);
+    for (unsigned i = zip->headEntry; i != zip->tailEntry; ++i) zip->pending[i % zip->pieces.Slots()].failed = true;
+}
+
+bool AppendLocalHeader(ZipArchive* zip, PendingEntry* entry, bool complete)
+{
+    unsigned char header[kLocalHeaderSize];
+    Put32(header, 0x04034b50u);
+    Put16(header + 4, kVersion);
+    Put16(header + 6, entry->flags);                 // sizes are written in, no descriptor
+    Put16(header + 8, entry->method);
+    Put32(header + 10, entry->dosDateTime);
+    // CRC-32 and sizes: known now for a one-piece entry, else patched at its end.
+    Put32(header + 14, complete ? entry->crc : 0);
+    Put32(header + 18, complete ? static_cast<uint32_t>(entry->packedSize) : 0);
+    Put32(header + 22, complete ? static_cast<uint32_t>(entry->rawSize) : 0);
+    Put16(header + 26, static_cast<unsigned>(entry->nameLength));
+    Put16(header + 28, 0);                           // extra field
+    entry->start = Position(zip);
+    entry->headerWritten = true;
+    entry->headerComplete = complete;
+    return AppendBytes(zip, header, sizeof header) && AppendBytes(zip, entry->name, entry->nameLength);
+}
+
+int AddPieceToEntry(ZipArchive* zip, PendingEntry* entry, const Piece* piece)
+{
+    if (piece->result != ZIP_OK) return piece->result;
+    const size_t length = PieceOutputLength(piece);
+    if (entry->packedSize + length > g_largest) return ZIP_TOOBIG;
+    entry->crc = static_cast<uint32_t>(crc32_combine(entry->crc, piece->crc, static_cast<z_off_t>(piece->dataLength)));
+    entry->rawSize += piece->dataLength;
+    entry->packedSize += length;
+    if (!entry->headerWritten) {
+        if (Position(zip) > g_largest) return ZIP_TOOBIG;
+        if (!AppendLocalHeader(zip, entry, piece->last)) return ZIP_ERRNO;
     }
-    size_t record = kCentralHeaderSize + zip->entryNameLength;
-    if (zip->error == ZIP_OK && (Position(zip) > g_largest || zip->directoryUsed + record > g_largest)) {
-        Fail(zip, ZIP_TOOBIG);
-    }
-    if (zip->error == ZIP_OK && !EnsureDirectoryRoom(zip, record)) Fail(zip, ZIP_INTERNALERROR);
-    if (zip->error == ZIP_OK) {
+    return AppendBytes(zip, PieceOutput(piece), length) ? ZIP_OK : ZIP_ERRNO;
+}
+
+// The entry's data is out: CRC-32 and sizes into its header, its record into
+// the directory.
+int RecordEntry(ZipArchive* zip, PendingEntry* entry)
+{
+    size_t record = kCentralHeaderSize + entry->nameLength;
+    if (Position(zip) > g_largest || zip->directoryUsed + record > g_largest) return ZIP_TOOBIG;
+    if (!EnsureDirectoryRoom(zip, record)) return ZIP_INTERNALERROR;
+    if (!entry->headerComplete) {
         unsigned char sums[12];
-        Put32(sums, zip->crc);
-        Put32(sums + 4, static_cast<uint32_t>(zip->packedSize));
-        Put32(sums + 8, static_cast<uint32_t>(zip->rawSize));
-        PatchBytes(zip, zip->entryStart + 14, sums, sizeof sums);
-    }
-    if (zip->error != ZIP_OK) {
-        DropEntry(zip);
-        return zip->error;
+        Put32(sums, entry->crc);
+        Put32(sums + 4, static_cast<uint32_t>(entry->packedSize));
+        Put32(sums + 8, static_cast<uint32_t>(entry->rawSize));
+        if (!PatchBytes(zip, entry->start + 14, sums, sizeof sums)) return ZIP_ERRNO;
     }
 
     unsigned char* at = zip->directory + zip->directoryUsed;
     Put32(at, 0x02014b50u);
     Put16(at + 4, kMadeByFat << 8 | kVersion);
     Put16(at + 6, kVersion);
-    Put16(at + 8, 0);                                // no data descriptor, no options
-    Put16(at + 10, zip->method);
-    Put32(at + 12, zip->dosDateTime);                // time (low), date (high)
-    Put32(at + 16, zip->crc);
-    Put32(at + 20, static_cast<uint32_t>(zip->packedSize));
-    Put32(at + 24, static_cast<uint32_t>(zip->rawSize));
-    Put16(at + 28, static_cast<unsigned>(zip->entryNameLength));
+    Put16(at + 8, entry->flags);
+    Put16(at + 10, entry->method);
+    Put32(at + 12, entry->dosDateTime);              // time (low), date (high)
+    Put32(at + 16, entry->crc);
+    Put32(at + 20, static_cast<uint32_t>(entry->packedSize));
+    Put32(at + 24, static_cast<uint32_t>(entry->rawSize));
+    Put16(at + 28, static_cast<unsigned>(entry->nameLength));
     Put16(at + 30, 0);                               // extra field
     Put16(at + 32, 0);                               // comment
     Put16(at + 34, 0);                               // disk
-    Put16(at + 36, zip->internalAttributes);
-    Put32(at + 38, zip->externalAttributes);
-    Put32(at + 42, static_cast<uint32_t>(zip->entryStart));
-    memcpy(at + kCentralHeaderSize, zip->entryName, zip->entryNameLength);
+    Put16(at + 36, entry->internalAttributes);
+    Put32(at + 38, entry->externalAttributes);
+    Put32(at + 42, static_cast<uint32_t>(entry->start));
+    memcpy(at + kCentralHeaderSize, entry->name, entry->nameLength);
     zip->directoryUsed += record;
     ++zip->entries;
-    FreeEntry(zip);
     return ZIP_OK;
+}
+
+void PopEntry(ZipArchive* zip)
+{
+    PendingEntry* entry = FrontEntry(zip);
+    free(entry->name);
+    entry->name = nullptr;
+    ++zip->headEntry;
+}
+
+// Writes out the oldest piece, which is done.
+void WriteOutPiece(ZipArchive* zip, Piece* piece)
+{
+    PendingEntry* entry = FrontEntry(zip);
+    if (!entry->failed) {
+        int code = AddPieceToEntry(zip, entry, piece);
+        if (code == ZIP_OK && piece->last) code = RecordEntry(zip, entry);
+        if (code != ZIP_OK) FailWriteOut(zip, code);
+    }
+    if (piece->last) {
+        if (entry->failed && entry->headerWritten) CutFileAt(zip, entry->start);
+        PopEntry(zip);
+    }
+    zip->pieces.ReleaseOldest();
+}
+
+// Writes out the pieces that are done, oldest first; with `wait`, waits for
+// every piece handed over.
+void WriteOut(ZipArchive* zip, bool wait)
+{
+    while (!zip->pieces.Empty()) {
+        Piece* piece = zip->pieces.Oldest();
+        PieceState state = zip->pieces.StateOf(piece);
+        if (state == PieceState::Filling) return;  // the open entry's, not handed over yet
+        if (state != PieceState::Done) {
+            if (!wait) return;
+            zip->pieces.WaitUntilDone(piece);
+        }
+        WriteOutPiece(zip, piece);
+    }
+}
+
+// The next slot; when all are in flight, the oldest is written out first.
+Piece* AcquirePiece(ZipArchive* zip, unsigned method, int level)
+{
+    if (zip->pieces.Full()) {
+        Piece* oldest = zip->pieces.Oldest();
+        zip->pieces.WaitUntilDone(oldest);
+        WriteOutPiece(zip, oldest);
+    }
+    return zip->pieces.Acquire(method, level);
+}
+
+void QueuePiece(ZipArchive* zip, Piece* piece)
+{
+    zip->pieces.Queue(piece);
+    WriteOut(zip, false);
+}
+
+// Hands the open entry's last piece over; after a failure the entry is
+// dropped when that piece comes out.
+int EndOpenEntry(ZipArchive* zip)
+{
+    Piece* piece = zip->filling;
+    zip->filling = nullptr;
+    zip->entryOpen = false;
+    if (zip->error != ZIP_OK) {
+        BackEntry(zip)->failed = true;
+        piece->discard = true;
+    }
+    piece->last = true;
+    QueuePiece(zip, piece);
+    return zip->error;
+}
+
+int FailOpenEntry(ZipArchive* zip, int code)
+{
+    Fail(zip, code);
+    EndOpenEntry(zip);
+    return zip->error;
+}
+
+void FreeArchive(ZipArchive* zip)
+{
+    if (zip->pending != nullptr) {
+        for (unsigned i = 0; i < zip->pieces.Slots(); ++i) free(zip->pending[i].name);
+    }
+    delete[] zip->pending;
+    free(zip->directory);
+    delete zip;
 }
 
 int WriteDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
@@ -297,21 +417,37 @@ int WriteDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
 
 }  // namespace
 
-ZipFile ZipOpen(const char* path)
+ZipFile ZipOpen(const char* path, unsigned compressors)
 {
     if (!path || !*path) return nullptr;
-    ZipArchive* zip = static_cast<ZipArchive*>(calloc(1, sizeof(ZipArchive)));
+    ZipArchive* zip = new (std::nothrow) ZipArchive();
     if (!zip) return nullptr;
-    zip->file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    zip->file = INVALID_HANDLE_VALUE;
+    if (!zip->pieces.Start(compressors) ||
+        (zip->pending = new (std::nothrow) PendingEntry[zip->pieces.Slots()]()) == nullptr) {
+        FreeArchive(zip);
+        return nullptr;
+    }
+    zip->file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
     if (zip->file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        free(zip);
+        FreeArchive(zip);
         SetLastError(error);
         return nullptr;
     }
     zip->intact = true;
     return zip;
+}
+
+unsigned ZipCompressorsForThisMachine()
+{
+    SYSTEM_INFO info;
+    memset(&info, 0, sizeof info);
+    GetSystemInfo(&info);
+    unsigned processors = info.dwNumberOfProcessors;
+    if (processors < 1) processors = 1;
+    return processors < kMostZipCompressors ? processors : kMostZipCompressors;
 }
 
 int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level)
@@ -328,50 +464,32 @@ int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info,
         if (rc != ZIP_OK) return rc;
     }
     if (zip->error != ZIP_OK) return zip->error;
-    if (zip->entries >= kMostEntries || Position(zip) > g_largest) return Fail(zip, ZIP_TOOBIG);
+    if (zip->accepted >= kMostEntries || Position(zip) > g_largest) return Fail(zip, ZIP_TOOBIG);
 
     char* copy = static_cast<char*>(malloc(nameLength + 1));
     if (!copy) return Fail(zip, ZIP_INTERNALERROR);
     memcpy(copy, name, nameLength + 1);
 
+    // Taking a slot may write older entries out, which may fail.
+    Piece* piece = AcquirePiece(zip, static_cast<unsigned>(method), level);
+    PendingEntry* entry = &zip->pending[zip->tailEntry % zip->pieces.Slots()];
+    ++zip->tailEntry;
+    memset(entry, 0, sizeof *entry);
+    entry->name = copy;
+    entry->nameLength = nameLength;
+    entry->method = static_cast<unsigned>(method);
+    entry->flags = method == Z_DEFLATED && level >= 8 ? kFlagMaximumCompression : 0;
+    entry->dosDateTime = info->dosDate != 0 ? info->dosDate : ZipDosDateTime(info->tmz_date);
+    entry->internalAttributes = info->internal_fa;
+    entry->externalAttributes = info->external_fa;
+    entry->crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+    ++zip->accepted;
+
     zip->entryOpen = true;
     zip->entryIsFolder = name[nameLength - 1] == '/';
-    zip->entryName = copy;
-    zip->entryNameLength = nameLength;
-    zip->entryStart = Position(zip);
-    zip->method = static_cast<unsigned>(method);
-    zip->dosDateTime = info->dosDate != 0 ? info->dosDate : ZipDosDateTime(info->tmz_date);
-    zip->internalAttributes = info->internal_fa;
-    zip->externalAttributes = info->external_fa;
-    zip->crc = crc32(0L, Z_NULL, 0);
-    zip->rawSize = 0;
-    zip->packedSize = 0;
-    if (method == Z_DEFLATED) {
-        memset(&zip->stream, 0, sizeof zip->stream);
-        // Negative window bits: raw deflate, the zip entry carries no zlib wrapper.
-        if (deflateInit2(&zip->stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-            Fail(zip, ZIP_INTERNALERROR);
-            DropEntry(zip);
-            return zip->error;
-        }
-        zip->streamReady = true;
-    }
-
-    unsigned char header[kLocalHeaderSize];
-    Put32(header, 0x04034b50u);
-    Put16(header + 4, kVersion);
-    Put16(header + 6, 0);                            // flags: sizes are patched in, no descriptor
-    Put16(header + 8, zip->method);
-    Put32(header + 10, zip->dosDateTime);
-    Put32(header + 14, 0);                           // CRC-32, sizes: patched when closed
-    Put32(header + 18, 0);
-    Put32(header + 22, 0);
-    Put16(header + 26, static_cast<unsigned>(nameLength));
-    Put16(header + 28, 0);                           // extra field
-    if (!AppendBytes(zip, header, sizeof header) || !AppendBytes(zip, name, nameLength)) {
-        DropEntry(zip);
-        return zip->error;
-    }
+    zip->filling = piece;
+    zip->openRawSize = 0;
+    if (zip->error != ZIP_OK) return FailOpenEntry(zip, zip->error);
     return ZIP_OK;
 }
 
@@ -381,17 +499,35 @@ int ZipWriteInFileInZip(ZipFile zip, const void* data, unsigned length)
     if (length > 0 && zip->entryIsFolder) return ZIP_PARAMERROR;
     if (zip->error != ZIP_OK) return zip->error;
     if (length == 0) return ZIP_OK;
-    if (zip->rawSize + length > g_largest) return Fail(zip, ZIP_TOOBIG);
+    // The entry stays open: closing it drops it and returns the failure.
+    if (zip->openRawSize + length > g_largest) return Fail(zip, ZIP_TOOBIG);
+    zip->openRawSize += length;
 
-    zip->crc = crc32(zip->crc, static_cast<const Bytef*>(data), length);
-    zip->rawSize += length;
-    if (zip->streamReady) {
-        zip->stream.next_in = static_cast<const Bytef*>(data);
-        zip->stream.avail_in = length;
-        Deflate(zip, Z_NO_FLUSH);
-    } else {
-        zip->packedSize += length;
-        AppendBytes(zip, data, length);
+    const unsigned char* from = static_cast<const unsigned char*>(data);
+    while (length > 0) {
+        Piece* piece = zip->filling;
+        if (piece->dataLength == kZipPieceSize) {
+            // Full, and more data follows: the piece goes, its end primes the next.
+            const bool deflated = piece->method == Z_DEFLATED;
+            if (deflated) {
+                memcpy(zip->carry, piece->input + piece->dictionaryLength + kZipPieceSize - kZipWindowSize,
+                       kZipWindowSize);
+            }
+            QueuePiece(zip, piece);
+            piece = AcquirePiece(zip, piece->method, piece->level);
+            zip->filling = piece;
+            if (zip->error != ZIP_OK) return zip->error;
+            if (deflated) {
+                memcpy(piece->input, zip->carry, kZipWindowSize);
+                piece->dictionaryLength = kZipWindowSize;
+            }
+        }
+        unsigned room = kZipPieceSize - piece->dataLength;
+        unsigned part = length < room ? length : room;
+        memcpy(piece->input + piece->dictionaryLength + piece->dataLength, from, part);
+        piece->dataLength += part;
+        from += part;
+        length -= part;
     }
     return zip->error;
 }
@@ -399,13 +535,22 @@ int ZipWriteInFileInZip(ZipFile zip, const void* data, unsigned length)
 int ZipCloseFileInZip(ZipFile zip)
 {
     if (!zip || !zip->entryOpen) return ZIP_PARAMERROR;
-    return FinishEntry(zip);
+    return EndOpenEntry(zip);
+}
+
+int ZipFlush(ZipFile zip)
+{
+    if (!zip) return ZIP_PARAMERROR;
+    WriteOut(zip, true);
+    return zip->error;
 }
 
 int ZipClose(ZipFile zip, const char* globalComment)
 {
     if (!zip) return ZIP_PARAMERROR;
-    if (zip->entryOpen) FinishEntry(zip);
+    if (zip->entryOpen) EndOpenEntry(zip);
+    WriteOut(zip, true);
+    zip->pieces.Stop();
     int result = ZIP_OK;
     size_t commentLength = globalComment ? strlen(globalComment) : 0;
     if (commentLength > 0xFFFFu) {
@@ -417,8 +562,7 @@ int ZipClose(ZipFile zip, const char* globalComment)
     if (zip->intact) WriteDirectory(zip, globalComment, commentLength);
     if (!CloseHandle(zip->file)) Fail(zip, ZIP_ERRNO);
     if (zip->error != ZIP_OK) result = zip->error;
-    free(zip->directory);
-    free(zip);
+    FreeArchive(zip);
     return result;
 }
 

@@ -4,9 +4,19 @@
 // It depends on nothing else of the program.
 //
 // Every entry is deflated (method 8) or stored (method 0); sizes and CRC-32
-// are patched into the local header after the data, so no data descriptor is
-// written. Archives and entries beyond the 4 GiB limits of the classic format
-// are refused with ZIP_TOOBIG: nothing is silently corrupted.
+// are written into the local header (patched in after the data when an entry
+// spans several pieces), so no data descriptor is written. Deflated entries
+// of level 8 or 9 carry the general-purpose flag "maximum compression" (bit
+// 1), as zip -9 sets it. Archives and entries beyond the 4 GiB limits of the
+// classic format are refused with ZIP_TOOBIG: nothing is silently corrupted.
+//
+// Pieces and threads: entry data is deflated in pieces of kZipPieceSize
+// bytes, each piece primed with the 32 KiB before it and ended with a sync
+// flush, so a piece can be deflated without the pieces before it and the
+// pieces together form one deflate stream. The pieces are the same whatever
+// the caller's write sizes and however many compressor threads run, so the
+// archive is the same byte for byte with or without threads. At most a few
+// pieces per thread are held in memory.
 //
 // Limits: a size or offset must stay below 0xFFFFFFFF and the archive below
 // 65535 entries, because those two values are the markers that send readers
@@ -18,6 +28,10 @@
 // every later call returns that same code, and ZipClose still writes the
 // central directory of the entries completed before it, so the partial file
 // stays a readable archive while the caller learns that it is not complete.
+// Without compressor threads every failure is returned by the call that met
+// it. With threads, data reaches the file after the call that handed it
+// over: a failure met while writing an entry out (a full disk, a packed size
+// past the limit) is returned by a later call, by ZipClose at the latest.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +41,9 @@ constexpr int ZIP_ERRNO = -1;          // a file operation failed
 constexpr int ZIP_PARAMERROR = -102;   // a call out of order or a bad argument
 constexpr int ZIP_INTERNALERROR = -104;
 constexpr int ZIP_TOOBIG = -105;       // would pass the 4 GiB limits
+
+// Entry data is deflated in pieces of this size (see above).
+constexpr unsigned kZipPieceSize = 256 * 1024;
 
 // The time of an entry as the zip library expects it: month counted from 0
 // (January = 0), the year with four digits.
@@ -50,9 +67,14 @@ struct ZipArchive;
 using ZipFile = ZipArchive*;
 
 // Creates a new archive at `path` (ANSI; an existing file is replaced, never
-// appended to). Returns null on failure (null or empty path, file not
-// creatable, no memory). The caller frees the result with ZipClose.
-ZipFile ZipOpen(const char* path);
+// appended to). `compressors` threads deflate the pieces (at most 16); 0
+// deflates them on the calling thread. Returns null on failure (null or empty
+// path, file not creatable, no memory). The caller frees the result with
+// ZipClose, which also ends the threads.
+ZipFile ZipOpen(const char* path, unsigned compressors = 0);
+
+// The number of compressor threads worth starting here: one per processor.
+unsigned ZipCompressorsForThisMachine();
 
 // Starts an entry. `method` is 8 (deflate) or 0 (stored); `level` -1..9
 // (-1: zlib's default; ignored when stored). Extra fields and entry comments
@@ -67,15 +89,21 @@ int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info,
 // length 0. Without an open entry: ZIP_PARAMERROR.
 int ZipWriteInFileInZip(ZipFile zip, const void* data, unsigned length);
 
-// Finishes the open entry: patches CRC-32 and sizes into its local header and
-// records it for the central directory. Without an open entry: ZIP_PARAMERROR.
+// Finishes the open entry: CRC-32 and sizes go into its local header and it
+// is recorded for the central directory (with threads: once its last piece is
+// deflated). Without an open entry: ZIP_PARAMERROR.
 int ZipCloseFileInZip(ZipFile zip);
 
-// Closes an entry still open, writes the central directory and the global
-// comment (may be null; longer than 65535 bytes: the directory is written
-// without it and ZIP_PARAMERROR returned) and frees the archive, whatever the
-// outcome. Returns ZIP_OK only when every entry and the directory are
-// complete; otherwise the first failure met.
+// Waits until everything handed over (the open entry's data aside) is
+// written out; returns ZIP_OK or the first failure met, so a caller can tell
+// whether every entry so far made it before it adds more.
+int ZipFlush(ZipFile zip);
+
+// Closes an entry still open, waits for every piece, writes the central
+// directory and the global comment (may be null; longer than 65535 bytes: the
+// directory is written without it and ZIP_PARAMERROR returned) and frees the
+// archive, whatever the outcome. Returns ZIP_OK only when every entry and the
+// directory are complete; otherwise the first failure met.
 int ZipClose(ZipFile zip, const char* globalComment);
 
 // DOS date (high word) and time (low word) of a time record. Clamping: a year

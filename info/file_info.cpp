@@ -2,7 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
-#include "info/crc32.h"
+#include "info/checksum_cache.h"
 #include "info/md5.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
@@ -10,14 +10,18 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <zlib.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
 constexpr size_t kFullPathSize = 780;
-constexpr DWORD kCrcPieceSize = 8192;
-constexpr DWORD kMd5PieceSize = 1024;
+// Checksums read in large pieces: under Wine every read is a trip through
+// the server, and a piece of this size is still no burden on memory.
+constexpr DWORD kChecksumPieceSize = 256 * 1024;
 constexpr size_t kVersionTextSize = 260;
 // Lines of an entry. Names, paths and version texts go in as HTML text,
 // which may take six bytes per byte; the lines are sized for that.
@@ -101,6 +105,132 @@ void ReadVersionStringWithFallback(const void* block, const char* prefix, const 
     QueryVersionString(block, "\\StringFileInfo\\040904E4\\", key, out);
 }
 
+// The version resource's texts, all four; false when there is none.
+bool ReadVersionTexts(const char* path, VersionTexts* texts)
+{
+    texts->version[0] = texts->description[0] = texts->company[0] = texts->copyright[0] = '\0';
+    if (path[0] == '\0') return false;
+    if (!IsWindows6Workstation64() && !IsPeImage(path)) return false;
+
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) return false;
+    HGLOBAL block = GlobalAlloc(GPTR, size + 256);
+    if (block == nullptr) return false;
+
+    if (GetFileVersionInfoA(path, 0, size, block)) {
+        void* value = nullptr;
+        UINT length = 0;
+        if (VerQueryValueA(block, "\\", &value, &length) && value != nullptr && length >= sizeof(VS_FIXEDFILEINFO)) {
+            const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+            if (fixed->dwSignature == 0xFEEF04BD) {
+                FormatText(texts->version, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                           LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                           LOWORD(fixed->dwFileVersionLS));
+            }
+        }
+
+        const struct {
+            char* out;
+            const char* key;
+        } strings[] = {{texts->description, "FileDescription"},
+                       {texts->company, "CompanyName"},
+                       {texts->copyright, "LegalCopyright"}};
+        for (const auto& item : strings) {
+            void* translation = nullptr;
+            UINT translationLength = 0;
+            if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &translation, &translationLength) ||
+                translation == nullptr) {
+                continue;
+            }
+            char prefix[64];
+            if (translationLength == 4) {
+                // Language word, then code page word, each high byte first.
+                const unsigned char* b = static_cast<const unsigned char*>(translation);
+                FormatText(prefix, "\\StringFileInfo\\%02x%02x%02x%02x\\", b[1], b[0], b[3], b[2]);
+            } else {
+                CopyText(prefix, "\\StringFileInfo\\040904E4\\");
+            }
+            ReadVersionStringWithFallback(block, prefix, item.key, item.out);
+        }
+    }
+    GlobalFree(block);
+    return true;
+}
+
+// Reads the file from its current position in large pieces, at most
+// `limit` bytes, and hands each piece to `take`. False on a read error, when
+// no buffer can be had, or with `exact` when the file ends before `limit`.
+template <typename Take>
+bool ReadFilePieces(HANDLE file, unsigned long long limit, bool exact, Take take)
+{
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChecksumPieceSize]);
+    if (!buffer) return false;
+    unsigned long long remaining = limit;
+    while (remaining > 0) {
+        DWORD wanted = remaining < kChecksumPieceSize ? static_cast<DWORD>(remaining) : kChecksumPieceSize;
+        DWORD got = 0;
+        if (!ReadFile(file, buffer.get(), wanted, &got, nullptr)) return false;
+        if (got == 0) return !exact;
+        take(buffer.get(), got);
+        remaining -= got;
+    }
+    return true;
+}
+
+// The checksums and version texts of a file whose stamp the caller read
+// (null: no cache in use). A file entry reads the stamp once for all three.
+bool CrcOfFile(const char* path, const FileStamp* stamp, unsigned long long byteCount, DWORD* out)
+{
+    *out = 0xFFFFFFFF;
+    if (stamp != nullptr && FindCachedCrc(path, *stamp, byteCount, out)) return true;
+    HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    // A file that shrank since its size was taken ends early: that is a read
+    // error, not a reason to wait for bytes that never come.
+    bool readOk = ReadFilePieces(file, byteCount, true, [&crc](const unsigned char* piece, DWORD length) {
+        crc = crc32(crc, piece, length);
+    });
+    bool closedOk = CloseHandle(file) != FALSE;
+    if (!readOk || !closedOk) return false;
+    *out = static_cast<DWORD>(crc);
+    if (stamp != nullptr) RememberCrc(path, *stamp, byteCount, *out);
+    return true;
+}
+
+bool Md5OfFile(const char* path, const FileStamp* stamp, char (&hex)[33])
+{
+    hex[0] = '\0';
+    if (stamp != nullptr && FindCachedMd5(path, *stamp, hex)) return true;
+    ScopedKernelHandle file(OpenForReading(path));
+    if (!file) return false;
+    Md5Digest digest;
+    bool readOk = ReadFilePieces(file.Get(), ~0ULL, false, [&digest](const unsigned char* piece, DWORD length) {
+        digest.Update(piece, length);
+    });
+    if (!readOk) return false;
+    digest.Finish();
+    if (stamp != nullptr) RememberMd5(path, *stamp, digest.HexText());
+    return CopyText(hex, digest.HexText());
+}
+
+bool VersionTextsOfFile(const char* path, const FileStamp* stamp, VersionTexts* texts)
+{
+    bool found = false;
+    if (stamp != nullptr && FindCachedVersionTexts(path, *stamp, texts, &found)) return found;
+    found = ReadVersionTexts(path, texts);
+    if (stamp != nullptr) RememberVersionTexts(path, *stamp, *texts, found);
+    return found;
+}
+
+// The stamp for the cache, or null when no cache is in use (or the file
+// cannot be looked up).
+const FileStamp* StampForCache(const char* path, FileStamp* stamp)
+{
+    return ReadStampForCache(path, stamp) ? stamp : nullptr;
+}
+
 }  // namespace
 
 void WriteFileEntry(const FileEntryRequest& request)
@@ -114,12 +244,20 @@ void WriteFileEntry(const FileEntryRequest& request)
     } else {
         CopyText(fullPath, path);
     }
-    if (!PathExists(fullPath)) {
+    // One look at the file's size and write time serves the cache for all
+    // that follows (null when no cache is in use); a stamp also tells that
+    // the file exists.
+    FileStamp stampRead;
+    const FileStamp* stamp = StampForCache(fullPath, &stampRead);
+    if (stamp == nullptr && !PathExists(fullPath)) {
         // A text that can be turned into the path of an existing file names
         // that file; anything else keeps the path it came with.
         char normalized[kFullPathSize] = "";
         NormalizeFilePath(fullPath, normalized, sizeof normalized);
-        if (PathExists(normalized)) CopyText(fullPath, normalized);
+        if (PathExists(normalized)) {
+            CopyText(fullPath, normalized);
+            stamp = StampForCache(fullPath, &stampRead);
+        }
     }
 
     // Version texts are the file maker's words: text, not markup.
@@ -128,23 +266,22 @@ void WriteFileEntry(const FileEntryRequest& request)
     char vendorLine[kVersionLineSize] = "";
     char copyrightLine[kVersionLineSize] = "";
     if (request.withVersion) {
-        char version[kVersionTextSize];
-        char description[kVersionTextSize];
-        char company[kVersionTextSize];
-        char copyright[kVersionTextSize];
-        ReadFileVersionStrings(fullPath, version, description, company, copyright);
-        if (version[0] != '\0') FormatText(versionLine, "Version: %s<BR>\n", VersionText(version).c_str());
-        if (description[0] != '\0') {
-            FormatText(descriptionLine, "Description: %s<BR>\n", VersionText(description).c_str());
+        VersionTexts texts;
+        VersionTextsOfFile(fullPath, stamp, &texts);
+        if (texts.version[0] != '\0') FormatText(versionLine, "Version: %s<BR>\n", VersionText(texts.version).c_str());
+        if (texts.description[0] != '\0') {
+            FormatText(descriptionLine, "Description: %s<BR>\n", VersionText(texts.description).c_str());
         }
-        if (company[0] != '\0') FormatText(vendorLine, "Vendor: %s<BR>\n", VersionText(company).c_str());
-        if (copyright[0] != '\0') FormatText(copyrightLine, "Copyright: %s<BR>\n", VersionText(copyright).c_str());
+        if (texts.company[0] != '\0') FormatText(vendorLine, "Vendor: %s<BR>\n", VersionText(texts.company).c_str());
+        if (texts.copyright[0] != '\0') {
+            FormatText(copyrightLine, "Copyright: %s<BR>\n", VersionText(texts.copyright).c_str());
+        }
     }
 
     char crcLine[kLineSize] = "";
     if (request.withCrc) {
         DWORD crc = 0;
-        if (FileCrc32(fullPath, request.size, &crc)) {
+        if (CrcOfFile(fullPath, stamp, request.size, &crc)) {
             FormatText(crcLine, "CRC32: 0x%08lX<BR>\n", static_cast<unsigned long>(crc));
         } else {
             CopyText(crcLine, "CRC32: [Read Error]<br>\n");
@@ -153,8 +290,8 @@ void WriteFileEntry(const FileEntryRequest& request)
 
     char md5Line[kLineSize] = "";
     if (request.withMd5 || ExtendedCollection != 0) {
-        char md5[40];
-        if (FileMd5Hex(fullPath, md5, sizeof md5)) FormatText(md5Line, "MD5: %s\n<BR>\n", md5);
+        char md5[33];
+        if (Md5OfFile(fullPath, stamp, md5)) FormatText(md5Line, "MD5: %s\n<BR>\n", md5);
     }
 
     char sizeLine[kLineSize] = "";
@@ -307,29 +444,8 @@ bool FileCrc32(const char* path, unsigned long long byteCount, DWORD* out)
     if (out == nullptr) out = &ignored;
     *out = 0xFFFFFFFF;
     if (path == nullptr) return false;
-    HANDLE file = OpenForReading(path);
-    if (file == INVALID_HANDLE_VALUE) return false;
-
-    uint32_t crc = 0xFFFFFFFF;
-    unsigned char piece[kCrcPieceSize];
-    unsigned long long remaining = byteCount;
-    bool readOk = true;
-    while (remaining > 0) {
-        DWORD wanted = remaining < kCrcPieceSize ? static_cast<DWORD>(remaining) : kCrcPieceSize;
-        DWORD got = 0;
-        // A file that shrank since its size was taken ends early: that is a
-        // read error, not a reason to wait for bytes that never come.
-        if (!ReadFile(file, piece, wanted, &got, nullptr) || got == 0) {
-            readOk = false;
-            break;
-        }
-        crc = UpdateCrc32(crc, piece, got);
-        remaining -= got;
-    }
-    bool closedOk = CloseHandle(file) != FALSE;
-    if (!readOk || !closedOk) return false;
-    *out = ~crc;
-    return true;
+    FileStamp stamp;
+    return CrcOfFile(path, StampForCache(path, &stamp), byteCount, out);
 }
 
 bool FileMd5Hex(const char* path, char* out, size_t capacity)
@@ -337,19 +453,9 @@ bool FileMd5Hex(const char* path, char* out, size_t capacity)
     if (out == nullptr || capacity == 0) return false;
     out[0] = '\0';
     if (path == nullptr || capacity < 33) return false;
-    ScopedKernelHandle file(OpenForReading(path));
-    if (!file) return false;
-
-    Md5Digest digest;
-    unsigned char piece[kMd5PieceSize];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), piece, kMd5PieceSize, &got, nullptr)) return false;
-        if (got == 0) break;
-        digest.Update(piece, got);
-    }
-    digest.Finish();
-    return CopyText(out, capacity, digest.HexText());
+    FileStamp stamp;
+    char hex[33];
+    return Md5OfFile(path, StampForCache(path, &stamp), hex) && CopyText(out, capacity, hex);
 }
 
 bool ReadFileVersionStrings(const char* path, char* version, char* description, char* company, char* copyright)
@@ -359,52 +465,14 @@ bool ReadFileVersionStrings(const char* path, char* version, char* description, 
         if (output != nullptr) output[0] = '\0';
     }
     if (path == nullptr || path[0] == '\0') return false;
-    if (!IsWindows6Workstation64() && !IsPeImage(path)) return false;
-
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    if (size == 0) return false;
-    HGLOBAL block = GlobalAlloc(GPTR, size + 256);
-    if (block == nullptr) return false;
-
-    if (GetFileVersionInfoA(path, 0, size, block)) {
-        void* value = nullptr;
-        UINT length = 0;
-        if (version != nullptr && VerQueryValueA(block, "\\", &value, &length) && value != nullptr &&
-            length >= sizeof(VS_FIXEDFILEINFO)) {
-            const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-            if (fixed->dwSignature == 0xFEEF04BD) {
-                FormatText(version, kVersionTextSize, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
-                           LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
-                           LOWORD(fixed->dwFileVersionLS));
-            }
-        }
-
-        const struct {
-            char* out;
-            const char* key;
-        } strings[] = {{description, "FileDescription"}, {company, "CompanyName"}, {copyright, "LegalCopyright"}};
-        for (const auto& item : strings) {
-            if (item.out == nullptr) continue;
-            void* translation = nullptr;
-            UINT translationLength = 0;
-            if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &translation, &translationLength) ||
-                translation == nullptr) {
-                continue;
-            }
-            char prefix[64];
-            if (translationLength == 4) {
-                // Language word, then code page word, each high byte first.
-                const unsigned char* b = static_cast<const unsigned char*>(translation);
-                FormatText(prefix, "\\StringFileInfo\\%02x%02x%02x%02x\\", b[1], b[0], b[3], b[2]);
-            } else {
-                CopyText(prefix, "\\StringFileInfo\\040904E4\\");
-            }
-            ReadVersionStringWithFallback(block, prefix, item.key, item.out);
-        }
+    FileStamp stamp;
+    VersionTexts texts;
+    const bool found = VersionTextsOfFile(path, StampForCache(path, &stamp), &texts);
+    const char* read[] = {texts.version, texts.description, texts.company, texts.copyright};
+    for (int i = 0; i < 4; ++i) {
+        if (outputs[i] != nullptr) CopyText(outputs[i], kVersionTextSize, read[i]);
     }
-    GlobalFree(block);
-    return true;
+    return found;
 }
 
 bool IsPeImage(const char* path)

@@ -1,5 +1,7 @@
-// Live version queries. Every call asks the system again; the naming and the
-// version code are decided by the pure rules of windows_version_model.cpp.
+// Version queries. The facts of the running system are gathered once per
+// process (they cannot change while it runs); the naming and the version code
+// are decided by the pure rules of windows_version_model.cpp. Only the
+// version tests ask VerifyVersionInfoW each time.
 #include "platform/windows_version.h"
 
 #include "platform/bounded_text.h"
@@ -62,7 +64,51 @@ bool ReadMachineValue(const wchar_t* keyPath, const wchar_t* valueName, BYTE* da
     return true;
 }
 
+// The registry's product options (see IsServerProduct).
+bool ReadServerProductFromRegistry()
+{
+    wchar_t productType[10];  // 20 bytes: "LanmanNT" and its terminator fit
+    DWORD type = REG_NONE;
+    if (ReadMachineValue(L"System\\CurrentControlSet\\Control\\ProductOptions", L"ProductType",
+                         reinterpret_cast<BYTE*>(productType), sizeof(productType), &type) &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        return ProductOptionsSayServer(productType, nullptr);
+    }
+    BYTE systemPrefix[20];
+    if (ReadMachineValue(L"System\\Setup", L"SystemPrefix", systemPrefix, sizeof(systemPrefix), &type)) {
+        return ProductOptionsSayServer(nullptr, systemPrefix);
+    }
+    return false;
+}
+
+int QueryWow64()
+{
+    HMODULE kernel = GetModuleHandleW(L"kernel32");
+    if (kernel == nullptr) return -1;
+    auto isWow64Process = LookupProc<IsWow64ProcessFunction>(kernel, "IsWow64Process");
+    if (isWow64Process == nullptr) return 0;
+    BOOL flag = FALSE;
+    if (!isWow64Process(GetCurrentProcess(), &flag)) return -1;
+    return flag ? 1 : 0;
+}
+
+// Filled once: 0 = not yet, 1 = being filled, 2 = ready. Without the locks of
+// newer systems (InitOnce is Vista's), a second caller waits for the first.
+volatile LONG g_factsState = 0;
+VersionFacts g_facts;
+
 }  // namespace
+
+const VersionFacts& RunningVersionFacts()
+{
+    if (InterlockedCompareExchange(&g_factsState, 1, 0) == 0) {
+        GatherVersionFacts(&g_facts);
+        InterlockedExchange(&g_factsState, 2);
+    } else {
+        while (InterlockedCompareExchange(&g_factsState, 2, 2) != 2) Sleep(1);
+    }
+    return g_facts;
+}
 
 void GatherVersionFacts(VersionFacts* facts)
 {
@@ -83,9 +129,9 @@ void GatherVersionFacts(VersionFacts* facts)
     facts->servicePackMinor = extended.wServicePackMinor;
     facts->productType = extended.wProductType;
 
-    facts->serverByRegistry = IsServerProduct();
+    facts->serverByRegistry = ReadServerProductFromRegistry();
     facts->hasNativeSystemInfo = QueryNativeArchitecture(&facts->nativeArchitecture);
-    facts->wow64 = IsWow64();
+    facts->wow64 = QueryWow64();
     facts->serverR2Metric = GetSystemMetrics(SM_SERVERR2);
 }
 
@@ -126,67 +172,34 @@ bool IsVersionExactly(DWORD major, DWORD minor, DWORD servicePackMajor, DWORD se
 
 bool IsWorkstationProduct()
 {
-    OSVERSIONINFOEXW info;
-    memset(&info, 0, sizeof(info));
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return false;
-    return info.wProductType == VER_NT_WORKSTATION;
-}
-
-bool IsServerProduct()
-{
-    wchar_t productType[10];  // 20 bytes: "LanmanNT" and its terminator fit
-    DWORD type = REG_NONE;
-    if (ReadMachineValue(L"System\\CurrentControlSet\\Control\\ProductOptions", L"ProductType",
-                         reinterpret_cast<BYTE*>(productType), sizeof(productType), &type) &&
-        (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        return ProductOptionsSayServer(productType, nullptr);
-    }
-    BYTE systemPrefix[20];
-    if (ReadMachineValue(L"System\\Setup", L"SystemPrefix", systemPrefix, sizeof(systemPrefix), &type)) {
-        return ProductOptionsSayServer(nullptr, systemPrefix);
-    }
-    return false;
+    return FactsWorkstation(RunningVersionFacts());
 }
 
 bool IsNtPlatform()
 {
-    OSVERSIONINFOW info;
-    return QueryBasicVersion(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    const VersionFacts& facts = RunningVersionFacts();
+    return facts.versionQueryOk && facts.platformId == VER_PLATFORM_WIN32_NT;
 }
+
+bool IsServerProduct() { return RunningVersionFacts().serverByRegistry; }
+
+int IsWow64() { return RunningVersionFacts().wow64; }
 
 bool IsWindows64Bit()
 {
-    // GetNativeSystemInfo answers for the system, not for this process, so a
-    // 32-bit program under WOW64 and a native 64-bit one agree.
-    WORD architecture = 0;
-    if (!QueryNativeArchitecture(&architecture)) return false;
-    return architecture == PROCESSOR_ARCHITECTURE_AMD64 || architecture == PROCESSOR_ARCHITECTURE_IA64;
+    // The native architecture answers for the system, not for this process,
+    // so a 32-bit program under WOW64 and a native 64-bit one agree.
+    return FactsWindows64Bit(RunningVersionFacts());
 }
 
 bool IsNativeX86()
 {
-    WORD architecture = 0;
-    if (!QueryNativeArchitecture(&architecture)) return true;
-    return architecture == PROCESSOR_ARCHITECTURE_INTEL;
-}
-
-int IsWow64()
-{
-    HMODULE kernel = GetModuleHandleW(L"kernel32");
-    if (kernel == nullptr) return -1;
-    auto isWow64Process = LookupProc<IsWow64ProcessFunction>(kernel, "IsWow64Process");
-    if (isWow64Process == nullptr) return 0;
-    BOOL flag = FALSE;
-    if (!isWow64Process(GetCurrentProcess(), &flag)) return -1;
-    return flag ? 1 : 0;
+    return FactsNativeX86(RunningVersionFacts());
 }
 
 DWORD GetWindowsVersionCode()
 {
-    VersionFacts facts;
-    GatherVersionFacts(&facts);
-    return ComputeVersionCode(facts);
+    return ComputeVersionCode(RunningVersionFacts());
 }
 
 bool IsWindowsNT4()
@@ -216,16 +229,12 @@ bool IsWindows6OrLater()
 void GetWindowsVersionName(wchar_t* fullText, size_t fullCapacity, wchar_t* nameText, size_t nameCapacity,
                            wchar_t* detailText, size_t detailCapacity)
 {
-    VersionFacts facts;
-    GatherVersionFacts(&facts);
-    ComposeVersionTexts(facts, fullText, fullCapacity, nameText, nameCapacity, detailText, detailCapacity);
+    ComposeVersionTexts(RunningVersionFacts(), fullText, fullCapacity, nameText, nameCapacity, detailText,
+                        detailCapacity);
 }
 
 void GetServicePackText(wchar_t* text, size_t capacity)
 {
     if (text == nullptr || capacity == 0) return;
-    OSVERSIONINFOW info;
-    QueryBasicVersion(&info);  // a failed query leaves the field empty
-    info.szCSDVersion[127] = L'\0';
-    CopyText(text, capacity, info.szCSDVersion);
+    CopyText(text, capacity, RunningVersionFacts().csdVersion);
 }

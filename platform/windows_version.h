@@ -1,8 +1,9 @@
 // Which Windows this is: version predicates, product type, architecture and
-// the product name texts. Stateless: every call asks the system again
-// (GetVersionExW, VerifyVersionInfoW, GetNativeSystemInfo, GetSystemMetrics,
-// two registry values). No function reports an error; a failed query gives
-// the answer its description names.
+// the product name texts. The facts behind them (GetVersionExW,
+// GetNativeSystemInfo, IsWow64Process, GetSystemMetrics, two registry values)
+// are gathered once per process, so a check per file entry costs nothing;
+// the version tests ask VerifyVersionInfoW on every call. No function reports
+// an error; a failed query gives the answer its description names.
 #pragma once
 #include "platform/win.h"
 

@@ -31,6 +31,9 @@ struct VersionFacts {
 
 // Fills the facts from the running system.
 void GatherVersionFacts(VersionFacts* facts);
+// The running system's facts, gathered on the first call of the process;
+// every version function but the version tests answers from them.
+const VersionFacts& RunningVersionFacts();
 
 bool FactsWindows64Bit(const VersionFacts& facts);
 bool FactsNativeX86(const VersionFacts& facts);

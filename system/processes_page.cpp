@@ -6,6 +6,7 @@
 
 #include "app/app_constants.h"
 #include "app/app_state.h"
+#include "info/checksum_cache.h"
 #include "info/external_programs.h"
 #include "info/file_info.h"
 #include "info/registry.h"
@@ -144,6 +145,8 @@ void CWindowsStuff::WriteProcessList(Page page)
 {
     EnableDebugPrivilege();
     StepCounter = 0;
+    // Every process names the common modules again: each is read once.
+    ChecksumCacheScope checksums;
 
     DWORD error = 0;
     ProcessEntry* list = EnumerateProcesses(true, &error);

@@ -125,6 +125,37 @@ TEST(ReportArchive, UnreadableFileInASubfolderStillMarksTheArchiveIncomplete)
     CloseHandle(hold);
 }
 
+// An entry that fails once the walk has handed it over (deflated, it passes
+// the size limit) ends the archive as an unreadable file does: no run log, no
+// comment, and the archive counts as incomplete.
+TEST(ReportArchive, EntryFailingBehindTheWalkLeavesNoRunLog)
+{
+    std::string folder = OutFolder("late-failure");
+    spine::UseOutputRoot(folder + "\\SupportData");
+    PlantTree(OutputRoot);
+    constexpr size_t kLimit = 200000;
+    std::string noise(kLimit - 10, '\0');
+    uint32_t x = 2463534242u;
+    for (char& c : noise) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    ASSERT_TRUE(WriteFileBytes(std::string(OutputRoot) + "\\Dumps\\noise.dmp", noise));
+    CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
+    spine::ClearStatusLines();
+    StatusList.AddString("a line of the run log");
+    ZipSetSizeLimitForTesting(kLimit);
+    EXPECT_FALSE(BuildReportArchive());
+    ZipSetSizeLimitForTesting(0);
+    EXPECT_TRUE(ArchiveIncomplete());
+    std::string bytes;
+    ASSERT_TRUE(testing_support::ReadFileBytes(ArchivePath, &bytes));
+    EXPECT_EQ(bytes.find("HVREPORT.LOG"), std::string::npos);
+    EXPECT_EQ(bytes.find("Norvane Support Information File"), std::string::npos);
+}
+
 TEST(ReportArchive, FailedDesktopCopyIsReportedAndKeepsTheArchive)
 {
     std::string folder = OutFolder("desktop-fails");

@@ -7,8 +7,9 @@ attributes and a file holding the data) and the archive comment. The archives
 that failed on purpose (ZIP_TOOBIG and the like) must still read as archives
 of the entries completed before the failure.
 
-Checks: `unzip -t` finds no errors; `zipinfo -T` and `unzip -l` list the names
-in order with method, size, date and time; Python's zipfile reads every byte
+Checks: `unzip -t` finds no errors; `zipinfo -T` and `unzip -l` list the
+names in order with method, size, date and time (deflated entries, all of
+level 9, carry the "maximum compression" flag: defX); Python's zipfile reads every byte
 back, with CRC-32 equal to zlib's, attributes, no extra fields, no comments,
 no data descriptor; the raw file is local headers (CRC-32 and sizes patched
 in) followed by the central directory and the end record, with nothing before
@@ -26,10 +27,10 @@ import zipfile
 import zlib
 
 ARCHIVES = [
-    "report", "mixed", "order", "long-comment", "replaced",
+    "report", "mixed", "order", "long-comment", "replaced", "pieces", "late-failure",
     "toobig-data", "toobig-packed", "toobig-offset", "toobig-directory", "toobig-count",
 ]
-METHOD_NAMES = {0: "stor", 8: "defN"}
+METHOD_NAMES = {0: "stor", 8: "defX"}
 
 failures = []
 
@@ -54,6 +55,11 @@ def expected_entries(folder, layout):
 def dos_words(date_time):
     y, mo, d, h, mi, s = date_time
     return (y - 1980) << 9 | mo << 5 | d, h << 11 | mi << 5 | s // 2
+
+
+def flags_of(method):
+    """General-purpose bit 1, "maximum compression", on deflated entries."""
+    return 2 if method == 8 else 0
 
 
 def run(args):
@@ -116,7 +122,8 @@ def check_zipfile(archive, path, entries, comment):
             got = (tuple(info.date_time), info.compress_type, info.internal_attr, info.external_attr,
                    info.extra, info.comment, info.flag_bits, info.create_system, info.create_version,
                    info.extract_version)
-            want = (tuple(e["date_time"]), e["method"], e["internal"], e["external"], b"", b"", 0, 0, 20, 20)
+            want = (tuple(e["date_time"]), e["method"], e["internal"], e["external"], b"", b"", flags_of(e["method"]),
+                    0, 20, 20)
             if got != want:
                 fail(archive, f"{name}: (date_time, method, internal, external, extra, comment, flags, "
                               f"system, made by, needed) = {got}, expected {want}")
@@ -155,7 +162,7 @@ def check_layout(archive, path, infos, comment):
          extra_length) = struct.unpack("<IHHHHHIIIHH", raw[offset:offset + 30])
         name = raw[offset + 30:offset + 30 + name_length].decode("latin-1")
         got = (sig, needed, flags, method, (date, clock), crc, packed, size, name, extra_length)
-        want = (0x04034B50, 20, 0, info.compress_type, dos_words(info.date_time), info.CRC,
+        want = (0x04034B50, 20, flags_of(info.compress_type), info.compress_type, dos_words(info.date_time), info.CRC,
                 info.compress_size, info.file_size, info.filename, 0)
         if got != want:
             fail(archive, f"{info.filename}: local header {got}, expected {want}")

@@ -169,7 +169,8 @@ ZipEntryInfo InfoFor(const std::string& name, const ZipTime& time)
 }
 
 // Adds one entry the way the program does (open, blocks, close) and notes it
-// in the expectation. `blocks` are the write sizes used in turn.
+// in the expectation. `blocks` are the write sizes used in turn. With
+// compressor threads a failure may be reported by a later call.
 int AddEntry(ZipFile zip, Expectation* expect, const std::string& name, const ZipTime& time,
              const Shown& shown, const std::string& data, const std::vector<size_t>& blocks = {8192},
              int method = 8)
@@ -466,6 +467,95 @@ TEST(ZipWriter, RefusesTheEntryPastTheCountLimit)
     EXPECT_EQ(65534u, added);
     EXPECT_EQ(ZIP_TOOBIG, ZipClose(zip, nullptr));
     expect.Repeat("e", added, {2024, 1, 2, 3, 4, 6});
+    EXPECT_TRUE(expect.Save("", "ZIP_TOOBIG"));
+}
+
+// Text that deflates well but not to nothing, as logs and pages do.
+std::string LogLines(size_t length, unsigned seed)
+{
+    std::string text;
+    for (unsigned i = 0; text.size() < length; ++i) {
+        text += "2024-07-01 09:05:" + std::to_string((i * 7 + seed) % 60) + " service " +
+                std::to_string((i * 2654435761u + seed) % 9973) + " state " + (i % 3 ? "RUNNING" : "STOPPED") + "\r\n";
+    }
+    text.resize(length);
+    return text;
+}
+
+// A report tree with folders, empty files, files of exactly one and two
+// pieces, files above the piece size (text, noise, stored) and enough small
+// files to go round the writer's slots many times. Written with `compressors`
+// threads; returns the archive's bytes.
+std::string WriteTreeArchive(const std::string& base, unsigned compressors, Expectation* expect)
+{
+    const std::string path = OutDir() + "\\" + base + ".zip";
+    ZipFile zip = ZipOpen(path.c_str(), compressors);
+    EXPECT_NE(nullptr, zip);
+    if (zip == nullptr) return "";
+    const ZipTime when = Time(2024, 6, 1, 9, 5, 0);
+    const Shown shown = {2024, 7, 1, 9, 5, 0};
+    const std::vector<size_t> ragged = {1, 8191, 8192, 100000, 3, kZipPieceSize + 1};
+    struct File {
+        std::string name;
+        std::string data;
+        int method;
+    } files[] = {
+        {"Dumps/", "", 8},
+        {"Dumps/empty.dmp", "", 8},
+        {"Dumps/crash.dmp", PseudoRandom(2 * kZipPieceSize + 777, 11), 8},
+        {"LOGs/", "", 8},
+        {"LOGs/one-piece.log", LogLines(kZipPieceSize, 1), 8},
+        {"LOGs/two-pieces.log", LogLines(2 * kZipPieceSize, 2), 8},
+        {"LOGs/service.log", LogLines(3 * kZipPieceSize + 12345, 3), 8},
+        {"LOGs/stored.bin", PseudoRandom(kZipPieceSize + 99, 12), 0},
+        {"LOGs/empty.txt", "", 8},
+        {"Wardex/", "", 8},
+    };
+    for (const File& file : files) {
+        EXPECT_EQ(ZIP_OK, AddEntry(zip, expect, file.name, when, shown, file.data, ragged, file.method)) << file.name;
+    }
+    for (int i = 0; i < 120; ++i) {
+        std::string name = "SYSInfo/page" + std::to_string(i) + ".html";
+        EXPECT_EQ(ZIP_OK, AddEntry(zip, expect, name, when, shown, LogLines(100 + 397 * i, i))) << name;
+    }
+    EXPECT_EQ(ZIP_OK, AddEntry(zip, expect, "HVREPORT.LOG", when, shown, "Report of Harvin:\n\n"));
+    EXPECT_EQ(ZIP_OK, ZipClose(zip, "Norvane Support Information File"));
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(path, &bytes));
+    return bytes;
+}
+
+// Threads change when pieces are deflated, never what is written.
+TEST(ZipWriter, ParallelArchiveIsByteIdenticalToTheSingleThreadedOne)
+{
+    Expectation expect("pieces");
+    const std::string single = WriteTreeArchive("pieces-single", 0, nullptr);
+    const std::string parallel = WriteTreeArchive("pieces", 4, &expect);
+    ASSERT_FALSE(single.empty());
+    EXPECT_EQ(single.size(), parallel.size());
+    EXPECT_TRUE(single == parallel) << "the archives differ";
+    EXPECT_EQ(parallel, WriteTreeArchive("pieces-one-thread", 1, nullptr));
+    EXPECT_TRUE(expect.Save("Norvane Support Information File", "ZIP_OK"));
+}
+
+// With threads, an entry that passes the limits only when deflated fails
+// after its close has returned: ZipFlush and ZipClose report it, and neither
+// it nor an entry handed over after it is in the archive.
+TEST(ZipWriter, FailureFoundByACompressorIsReportedAndDropsWhatFollows)
+{
+    SizeLimit limit(100000);
+    const Shown shown = {2024, 9, 1, 8, 0, 0};
+    const ZipTime when = Time(2024, 8, 1, 8, 0, 0);
+    Expectation expect("late-failure");
+    ZipFile zip = ZipOpen(expect.ArchivePath().c_str(), 2);
+    ASSERT_NE(nullptr, zip);
+    EXPECT_EQ(ZIP_OK, AddEntry(zip, &expect, "kept.txt", when, shown, "kept"));
+    int rc = AddEntry(zip, nullptr, "noise.bin", when, shown, PseudoRandom(100000, 6));
+    EXPECT_TRUE(rc == ZIP_OK || rc == ZIP_TOOBIG) << rc;
+    rc = AddEntry(zip, nullptr, "after.txt", when, shown, "after");
+    EXPECT_TRUE(rc == ZIP_OK || rc == ZIP_TOOBIG) << rc;
+    EXPECT_EQ(ZIP_TOOBIG, ZipFlush(zip));
+    EXPECT_EQ(ZIP_TOOBIG, ZipClose(zip, nullptr));
     EXPECT_TRUE(expect.Save("", "ZIP_TOOBIG"));
 }
 

@@ -3,6 +3,7 @@
 #include "info/file_info.h"
 
 #include "app/app_state.h"
+#include "info/checksum_cache.h"
 #include "info/md5.h"
 #include "tests/support/test_support.h"
 
@@ -80,27 +81,25 @@ TEST(Md5Digest, Rfc1321TestSuite)
               "57edf4a22be3c955ac49da2e2107b67a");
 }
 
-// Files of the sizes around the read pieces; the digests go to the host
-// check (md5sum) and the CRCs are compared with zlib's here.
+// Files of the sizes around MD5's 64-byte blocks (where the padding takes one
+// block or two) and around the read pieces. The CRCs are compared with
+// zlib's here, the digests by the host check with md5sum's.
 TEST(FileChecksums, MatchZlibCrcAndLeaveDigestsForMd5sum)
 {
     const std::string folder = TestOutDir() + "\\info\\checksums";
     CreateDirectoryA((TestOutDir() + "\\info").c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
-    struct Sample {
-        const char* name;
-        size_t size;
-    } samples[] = {{"empty.bin", 0}, {"one.bin", 1}, {"piece.bin", 8192}, {"piece-plus-one.bin", 8193},
-                   {"three-mib.bin", 3 * 1048576 + 17}};
+    const size_t sizes[] = {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 8192, 262144, 262145, 3 * 1048576 + 17};
     std::string digests;
-    for (const Sample& sample : samples) {
-        SCOPED_TRACE(sample.name);
-        const std::string path = folder + "\\" + sample.name;
-        const std::string bytes = PseudoRandomBytes(sample.size, static_cast<uint32_t>(sample.size));
+    for (size_t size : sizes) {
+        SCOPED_TRACE(size);
+        const std::string name = std::to_string(size) + ".bin";
+        const std::string path = folder + "\\" + name;
+        const std::string bytes = PseudoRandomBytes(size, static_cast<uint32_t>(size));
         ASSERT_TRUE(WriteFileBytes(path, bytes));
 
         DWORD crc = 0xDEADBEEF;
-        ASSERT_TRUE(FileCrc32(path.c_str(), static_cast<DWORD>(sample.size), &crc));
+        ASSERT_TRUE(FileCrc32(path.c_str(), size, &crc));
         EXPECT_EQ(crc, ZlibCrc(bytes));
 
         char md5[40];
@@ -108,8 +107,7 @@ TEST(FileChecksums, MatchZlibCrcAndLeaveDigestsForMd5sum)
         ASSERT_TRUE(FileMd5Hex(path.c_str(), md5, sizeof md5));
         EXPECT_EQ(strlen(md5), 32u);
         EXPECT_EQ(static_cast<unsigned char>(md5[33]), 0xBD);
-        EXPECT_EQ(std::string(md5), Md5Of(bytes));
-        digests += std::string(md5) + "  " + sample.name + "\n";
+        digests += std::string(md5) + "  " + name + "\n";
     }
     ASSERT_TRUE(WriteFileBytes(folder + "\\digests.md5", digests));
 }
@@ -142,6 +140,93 @@ TEST(FileChecksums, ShortFileAndMissingFileAreReadErrors)
     EXPECT_FALSE(FileMd5Hex(scratch.Join("missing.bin").c_str(), md5, sizeof md5));
     EXPECT_STREQ(md5, "");
     EXPECT_FALSE(FileMd5Hex(path.c_str(), md5, 32));  // no room for 32 digits and the end
+}
+
+// ---- checksum cache ---------------------------------------------------------
+
+namespace {
+
+FILETIME WriteTimeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    return data.ftLastWriteTime;
+}
+
+// New bytes, then the given write time: what a file replaced in place looks like.
+void Rewrite(const std::string& path, const std::string& bytes, FILETIME written)
+{
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+}
+
+FILETIME SecondLater(FILETIME time)
+{
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = time.dwLowDateTime;
+    ticks.HighPart = time.dwHighDateTime;
+    ticks.QuadPart += 10000000;
+    return FILETIME{ticks.LowPart, ticks.HighPart};
+}
+
+struct Sums {
+    DWORD crc = 0;
+    std::string md5;
+};
+
+Sums SumsOf(const std::string& path, unsigned long long crcBytes)
+{
+    Sums sums;
+    char md5[33] = "";
+    EXPECT_TRUE(FileCrc32(path.c_str(), crcBytes, &sums.crc));
+    EXPECT_TRUE(FileMd5Hex(path.c_str(), md5, sizeof md5));
+    sums.md5 = md5;
+    return sums;
+}
+
+}  // namespace
+
+// The stamp (path, size, last-write time) decides: bytes changed under an
+// unchanged stamp give the first results back, a new size or write time is
+// read again, and without a scope every call reads the file.
+TEST(ChecksumCache, ReusesTheFirstResultUntilSizeOrWriteTimeChanges)
+{
+    ScratchFolder scratch;
+    const std::string path = scratch.Join("module.dll");
+    const std::string first = PseudoRandomBytes(5000, 1);
+    const std::string second = PseudoRandomBytes(5000, 2);
+    ASSERT_TRUE(WriteFileBytes(path, first));
+    const FILETIME written = WriteTimeOf(path);
+    {
+        ChecksumCacheScope cache;
+        const Sums firstSums = SumsOf(path, first.size());
+        EXPECT_EQ(firstSums.crc, ZlibCrc(first));
+
+        Rewrite(path, second, written);
+        Sums again = SumsOf(path, second.size());
+        EXPECT_EQ(again.crc, firstSums.crc);
+        EXPECT_EQ(again.md5, firstSums.md5);
+        DWORD part = 0;
+        ASSERT_TRUE(FileCrc32(path.c_str(), 100, &part));
+        EXPECT_EQ(part, ZlibCrc(second.substr(0, 100))) << "a CRC of fewer bytes is a result of its own";
+
+        Rewrite(path, second, SecondLater(written));
+        again = SumsOf(path, second.size());
+        EXPECT_EQ(again.crc, ZlibCrc(second)) << "a new write time reads the file again";
+        EXPECT_NE(again.md5, firstSums.md5);
+
+        const std::string longer = second + "x";
+        Rewrite(path, longer, SecondLater(written));
+        EXPECT_EQ(SumsOf(path, longer.size()).crc, ZlibCrc(longer)) << "a new size reads the file again";
+    }
+    Rewrite(path, first, written);
+    const Sums firstAgain = SumsOf(path, first.size());
+    Rewrite(path, second, written);
+    EXPECT_EQ(SumsOf(path, second.size()).crc, ZlibCrc(second)) << "nothing is kept outside a scope";
+    EXPECT_NE(SumsOf(path, second.size()).md5, firstAgain.md5);
 }
 
 // ---- version strings ------------------------------------------------------
