@@ -158,8 +158,10 @@ void RecordDeclinedFile(const char* folder, const char* name, unsigned long long
     AddEscapedNaviLink(name, linkFolder, ".html");
 }
 
-// The files of one folder that match the pattern.
-void WalkFolder(const char* folder, const char* pattern, const FileCollectionOptions& options)
+// The files of one folder that match the pattern. Copies go below the
+// directory part of copyFolder, which is the folder text itself except for
+// the subfolders of a recursive walk.
+void WalkFolder(const char* folder, const char* copyFolder, const char* pattern, const FileCollectionOptions& options)
 {
     char searchPath[kPathSize];
     if (!JoinPath(searchPath, folder, pattern)) return;
@@ -187,7 +189,7 @@ void WalkFolder(const char* folder, const char* pattern, const FileCollectionOpt
             CHarvinDlg::AdvanceStepCounter();
             if (options.copy) {
                 if (!targetPrepared) {
-                    targetReady = PrepareTargetFolder(folder, options, targetFolder, sizeof targetFolder);
+                    targetReady = PrepareTargetFolder(copyFolder, options, targetFolder, sizeof targetFolder);
                     targetPrepared = true;
                 }
                 if (options.askLarge && size > kLargeFileLimit) {
@@ -277,14 +279,13 @@ void CopyFileAsText(const char* sourceFolder, const char* name, const char* targ
     }
 }
 
-void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options)
-{
-    if (folder == nullptr || pattern == nullptr) return;
-    if (!options.recursive) {
-        WalkFolder(folder, pattern, options);
-        return;
-    }
+namespace {
 
+// A subfolder's copies keep its whole path (its folder text ends in a
+// backslash), so same-named files of sibling folders cannot overwrite
+// each other or the top folder's own.
+void WalkTree(const char* folder, const char* copyFolder, const char* pattern, const FileCollectionOptions& options)
+{
     char searchPath[kPathSize];
     if (!JoinPath(searchPath, folder, "*.*")) return;
     WIN32_FIND_DATAA found;
@@ -293,15 +294,31 @@ void CollectFolderFiles(const char* folder, const char* pattern, const FileColle
     do {
         if (strcmp(found.cFileName, ".") == 0) {
             // A drive root has no "." entry and so gives only its subfolders.
-            WalkFolder(folder, pattern, options);
+            WalkFolder(folder, copyFolder, pattern, options);
         } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && strcmp(found.cFileName, "..") != 0 &&
                    !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             // Junctions are not followed: several of them point back up the
             // tree ("Application Data" in a profile) and would loop.
             char subfolder[kPathSize];
-            if (JoinPath(subfolder, folder, found.cFileName)) CollectFolderFiles(subfolder, pattern, options);
+            char subfolderCopies[kPathSize];
+            if (JoinPath(subfolder, folder, found.cFileName) && CopyText(subfolderCopies, subfolder) &&
+                EnsureTrailingBackslash(subfolderCopies)) {
+                WalkTree(subfolder, subfolderCopies, pattern, options);
+            }
         }
     } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
+}
+
+}  // namespace
+
+void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options)
+{
+    if (folder == nullptr || pattern == nullptr) return;
+    if (options.recursive) {
+        WalkTree(folder, folder, pattern, options);
+    } else {
+        WalkFolder(folder, folder, pattern, options);
+    }
 }
 
 void CollectFilesByExtension(const char* folder, const char* subfolder, const char* extension, int copyMode,

@@ -28,7 +28,8 @@ bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const cha
 // that is kept (.evt .evtx .dmp .key .xml .bin .mdb), and links the copy.
 // A missing source is reported as a status line.
 void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder);
-// Copies go below targetBase in the directory part of the folder text. With
+// Copies go below targetBase in the directory part of the folder text; in a
+// recursive walk a subfolder's copies go below its whole path. With
 // askLarge the user is asked before a file over 128 KiB; a declined file gets
 // a "not collected" entry in the page and, when the target folder could be
 // made, in a page of its own (name + ".html" in the target folder), which its

@@ -159,7 +159,8 @@ TEST_F(FileCollectionTest, PercentInANameShowsOnceInEntryAndLink)
 
 // ---- folder walks ----------------------------------------------------------------
 
-TEST_F(FileCollectionTest, RecursiveWalkStoresEachFolderUnderItsDirectoryPart)
+// Sibling folders with files of the same name keep both copies.
+TEST_F(FileCollectionTest, RecursiveWalkKeepsTheFolderStructureOfItsCopies)
 {
     const std::string sub1 = SourceJoin("sub1");
     const std::string sub2 = SourceJoin("sub2");
@@ -168,6 +169,8 @@ TEST_F(FileCollectionTest, RecursiveWalkStoresEachFolderUnderItsDirectoryPart)
     ASSERT_TRUE(WriteFileBytes(SourceJoin("top.log"), "top"));
     ASSERT_TRUE(WriteFileBytes(sub1 + "\\one.log", "one"));
     ASSERT_TRUE(WriteFileBytes(sub2 + "\\two.log", "two"));
+    ASSERT_TRUE(WriteFileBytes(sub1 + "\\same.log", "from sub1"));
+    ASSERT_TRUE(WriteFileBytes(sub2 + "\\same.log", "from sub2"));
     ASSERT_TRUE(WriteFileBytes(sub2 + "\\skip.txt", "not matching"));
 
     Page page = OpenPage();
@@ -183,10 +186,12 @@ TEST_F(FileCollectionTest, RecursiveWalkStoresEachFolderUnderItsDirectoryPart)
     fclose(page);
 
     EXPECT_TRUE(FileExists(logs_ + DirectoryPart(Source()) + "top.log.txt"));
-    EXPECT_TRUE(FileExists(logs_ + DirectoryPart(sub1) + "one.log.txt"));
-    EXPECT_TRUE(FileExists(logs_ + DirectoryPart(sub2) + "two.log.txt"));
-    EXPECT_FALSE(FileExists(logs_ + DirectoryPart(sub2) + "skip.txt.txt"));
-    EXPECT_FALSE(FolderExists(logs_ + DirectoryPart(sub1) + "sub1"));
+    EXPECT_TRUE(FileExists(logs_ + DirectoryPart(sub1 + "\\") + "one.log.txt"));
+    EXPECT_TRUE(FileExists(logs_ + DirectoryPart(sub2 + "\\") + "two.log.txt"));
+    EXPECT_EQ(ReadWholeFile(logs_ + DirectoryPart(sub1 + "\\") + "same.log.txt"), "from sub1");
+    EXPECT_EQ(ReadWholeFile(logs_ + DirectoryPart(sub2 + "\\") + "same.log.txt"), "from sub2");
+    EXPECT_FALSE(FileExists(logs_ + DirectoryPart(sub2 + "\\") + "skip.txt.txt"));
+    EXPECT_FALSE(FileExists(logs_ + DirectoryPart(Source()) + "same.log.txt"));
 
     // The folder's own files come when its "." entry does: before the subfolders'.
     const std::string listed = ReadWholeFile(PagePath());
