@@ -72,6 +72,8 @@ ChecksumCacheScope::~ChecksumCacheScope()
     }
 }
 
+bool IsChecksumCacheActive() { return g_cache != nullptr; }
+
 bool ReadStampForCache(const char* path, FileStamp* stamp)
 {
     if (g_cache == nullptr || path == nullptr) return false;

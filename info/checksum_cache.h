@@ -24,6 +24,8 @@ struct FileStamp {
     FILETIME lastWrite;
 };
 
+// True while a scope lives.
+bool IsChecksumCacheActive();
 // True when a scope lives and the file's stamp could be read.
 bool ReadStampForCache(const char* path, FileStamp* stamp);
 

@@ -248,7 +248,9 @@ void WriteFileEntry(const FileEntryRequest& request)
     // that follows (null when no cache is in use); a stamp also tells that
     // the file exists.
     FileStamp stampRead;
-    const FileStamp* stamp = StampForCache(fullPath, &stampRead);
+    const FileStamp* stamp = request.stamp != nullptr && IsChecksumCacheActive()
+                                 ? request.stamp
+                                 : StampForCache(fullPath, &stampRead);
     if (stamp == nullptr && !PathExists(fullPath)) {
         // A text that can be turned into the path of an existing file names
         // that file; anything else keeps the path it came with.

@@ -9,6 +9,8 @@
 
 // Inputs of WriteFileEntry (in the order of its arguments). The standard
 // entry has withVersion and withMd5 set and everything else off.
+struct FileStamp;
+
 struct FileEntryRequest {
     const char* path = nullptr;    // folder, or the full path when name is null
     const char* name = nullptr;
@@ -24,6 +26,9 @@ struct FileEntryRequest {
     const char* text2 = nullptr;   // usually the time text
     bool withMd5 = false;
     const char* extraText = nullptr;
+    // Size and write time the caller has just read, so the checksum cache
+    // needs no look of its own; null: the entry reads them.
+    const FileStamp* stamp = nullptr;
 };
 
 // Writes the block in one piece, exactly as composed (names and texts are
