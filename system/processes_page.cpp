@@ -87,6 +87,28 @@ void RowText(const char* text, char* out, size_t capacity)
     EscapePercent(html, out, capacity);
 }
 
+// Attributes, size and write time (the checksum cache's stamp). One look at
+// the file is the cheap way (under Wine a search for the name costs several
+// times as much); the directory search still answers where that look is
+// refused (a file held without sharing, no right to its attributes).
+bool LookUpModuleFile(const char* path, DWORD* attributes, FileStamp* stamp)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        *attributes = data.dwFileAttributes;
+        stamp->size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        stamp->lastWrite = data.ftLastWriteTime;
+        return true;
+    }
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(path, &found));
+    if (!search) return false;
+    *attributes = found.dwFileAttributes;
+    stamp->size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    stamp->lastWrite = found.ftLastWriteTime;
+    return true;
+}
+
 void WriteUnreadableEntry(const char* name, const char* fullPath, Page page)
 {
     AppendToPage(page, "<strong>%s</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n%s\n</div>\n",
@@ -208,17 +230,13 @@ void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page p
         WriteUnreadableEntry(name, fullPath, page);
         return;
     }
-    // One look gives the size and the stamp the checksum cache needs; under
-    // Wine a search for the name costs several times as much.
-    WIN32_FILE_ATTRIBUTE_DATA found;
-    if (!GetFileAttributesExA(fullPath, GetFileExInfoStandard, &found)) {
+    DWORD attributes = 0;
+    FileStamp stamp;
+    if (!LookUpModuleFile(fullPath, &attributes, &stamp)) {
         WriteUnreadableEntry(name, fullPath, page);
         return;
     }
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
-    FileStamp stamp;
-    stamp.size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    stamp.lastWrite = found.ftLastWriteTime;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return;
 
     // The name is text, in the anchor and as the link text.
     HtmlText<kNameSize> shownName(name);
