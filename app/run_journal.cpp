@@ -88,4 +88,10 @@ void JournalNoteProduct(const JournalProduct& product)
     g_journal.products.push_back(product);
 }
 
+void JournalNoteAutostart(const JournalAutostart& entry)
+{
+    if (!OnJournalThread()) return;
+    g_journal.autostart.push_back(entry);
+}
+
 const RunJournal& Journal() { return g_journal; }

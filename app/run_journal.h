@@ -24,11 +24,21 @@ struct JournalProduct {
     std::string mainFileVersion;
 };
 
+// One program or library that starts by itself, as an autostart page lists it.
+struct JournalAutostart {
+    std::string kind;      // what starts it: "run-key", "startup-folder", "scheduled-task", ...
+    std::string location;  // where it is kept: a registry key, a folder, a task path
+    std::string name;      // the entry's name there
+    std::string command;   // the command or data as stored
+    std::string file;      // the program or library the command names, expanded; empty if none
+};
+
 struct RunJournal {
     std::string startedUtc;  // ISO 8601
     std::vector<JournalStep> steps;
     std::vector<JournalProblem> problems;
     std::vector<JournalProduct> products;
+    std::vector<JournalAutostart> autostart;
 };
 
 // Starts an empty journal on the calling thread.
@@ -45,6 +55,7 @@ void JournalNoteStatus(const char* text, bool failure);
 // A failure met while writing `path` (a page or file of the tree).
 void JournalNoteProblem(const char* path, const char* text);
 void JournalNoteProduct(const JournalProduct& product);
+void JournalNoteAutostart(const JournalAutostart& entry);
 const RunJournal& Journal();
 
 // The current time, UTC, as ISO 8601 ("2026-12-07T16:22:32Z").
