@@ -54,6 +54,11 @@ bool ResolveClsidServer(const char* clsid, char* out, size_t capacity, DWORD vie
 // a backslash left alone. A result that does not fit leaves the text empty.
 void ResolveModulePath(char* text, size_t capacity);
 
+// On a 64-bit system the 32-bit view of a key is listed after its 64-bit
+// view, inside this blue block (the same marker on every page).
+void BeginViewBlock(Page page);
+void EndViewBlock(Page page);
+
 // One value line; `name` (writable, at least 10 bytes) becomes "(Default)"
 // when empty. `data` need not be terminated: only `length` bytes are read.
 // `dataText` (260 bytes, may be null) receives the escaped string of REG_SZ

@@ -73,6 +73,14 @@ DWORD DwordData(const ValueBuffer& value)
 
 }  // namespace
 
+void BeginViewBlock(Page page)
+{
+    AppendLiteral(page, "<br><div style=\"color:blue;\"><strong><u>*64Bit* -> 32bit regKey view "
+                        "(of Wow6432Node if exists!):</u></strong>");
+}
+
+void EndViewBlock(Page page) { AppendLiteral(page, "</div>"); }
+
 bool WriteKeyValues(HKEY hive, const char* path, Page page, bool fileDetails, DWORD view)
 {
     const bool system64 = IsWindows64Bit();
@@ -87,10 +95,7 @@ bool WriteKeyValues(HKEY hive, const char* path, Page page, bool fileDetails, DW
         return listed64;  // the 64-bit listing, when written, still counts
     }
     const bool viewBlock = system64 && view == RegistryView32;
-    if (viewBlock) {
-        AppendLiteral(page, "<br><div style=\"color:blue;\"><strong><u>*64Bit* -> 32bit regKey view "
-                            "(of Wow6432Node if exists!):</u></strong>");
-    }
+    if (viewBlock) BeginViewBlock(page);
 
     char hiveName[kHiveNameSize];
     HiveName(hive, hiveName, sizeof hiveName);
@@ -117,7 +122,7 @@ bool WriteKeyValues(HKEY hive, const char* path, Page page, bool fileDetails, DW
         AppendToPage(page, "<br><strong>%s\\%s:</strong><BR>[not available]<br>\n", hiveName,
                      KeyPathText(path).c_str());
     }
-    if (viewBlock) AppendLiteral(page, "</div>");
+    if (viewBlock) EndViewBlock(page);
     return true;
 }
 

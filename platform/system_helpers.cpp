@@ -3,6 +3,7 @@
 // plugin_call.cpp.
 #include "platform/system_helpers.h"
 
+#include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
 
@@ -131,6 +132,18 @@ bool TerminateProcessById(DWORD processId, DWORD* errorCode)
         return false;
     }
     return true;
+}
+
+bool GetWow64SystemFolder(char* out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return false;
+    out[0] = '\0';
+    using GetFolderFunction = UINT(WINAPI*)(LPSTR, UINT);
+    auto getFolder = LookupProc<GetFolderFunction>(GetModuleHandleA("KERNEL32.DLL"), "GetSystemWow64DirectoryA");
+    if (getFolder == nullptr) return false;
+    const UINT length = getFolder(out, static_cast<UINT>(capacity));
+    if (length == 0 || length >= capacity) out[0] = '\0';
+    return out[0] != '\0';
 }
 
 void PumpPendingMessages()

@@ -2,6 +2,8 @@
 #pragma once
 #include "platform/win.h"
 
+#include <cstddef>
+
 // Whether the caller counts as administrator (always on a Windows without NT
 // security). Impersonates the calling thread for its duration. Prints
 // "AccessCheck() failed with error N" to standard output only when the
@@ -14,6 +16,9 @@ bool EnableDebugPrivilege();
 // Ends a process with exit code 0. False with the Windows error code (of
 // OpenProcess or TerminateProcess) when it could not; 0 on success.
 bool TerminateProcessById(DWORD processId, DWORD* errorCode);
+// The 32-bit system folder of a 64-bit Windows (SysWOW64). False, out
+// empty, on a Windows without one or when it does not fit (never cut).
+bool GetWow64SystemFolder(char* out, size_t capacity);
 // Dispatches the messages waiting for this thread; never waits.
 void PumpPendingMessages();
 // Creates a folder and its missing parents. True when it exists afterwards

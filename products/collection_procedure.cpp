@@ -11,6 +11,7 @@
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_helpers.h"
+#include "platform/windows_version.h"
 #include "products/product_paths.h"
 #include "report/report_frame.h"
 #include "system/windows_stuff.h"
@@ -70,6 +71,14 @@ void ReadValueFolder(const char* key, const char* name, char (&out)[kPathSize])
     MakeFolderPath(text, out);
 }
 
+// The system folder of the products, which are 32-bit programs: on 64-bit
+// Windows their installers wrote to SysWOW64.
+DWORD ProductSystemFolder(char (&text)[kPathSize])
+{
+    if (IsWindows64Bit() && GetWow64SystemFolder(text, sizeof text)) return static_cast<DWORD>(strlen(text));
+    return GetSystemDirectoryA(text, sizeof text);
+}
+
 bool SystemFolder(FolderBase base, char (&out)[kPathSize])
 {
     char text[kPathSize] = "";
@@ -77,12 +86,16 @@ bool SystemFolder(FolderBase base, char (&out)[kPathSize])
     DWORD length = 0;
     switch (base) {
     case FolderBase::System:
-        length = GetSystemDirectoryA(text, sizeof text);
+        length = ProductSystemFolder(text);
         break;
-    case FolderBase::Drivers:
-        if (SystemFolder(FolderBase::System, system)) FormatText(text, "%sdrivers\\", system);
+    case FolderBase::Drivers: {
+        // Drivers are native: on 64-bit Windows 64-bit ones, in System32\drivers.
+        const UINT systemLength = GetSystemDirectoryA(system, sizeof system);
+        const bool known = systemLength > 0 && systemLength < sizeof system;
+        if (!known || !FormatText(text, "%s\\drivers\\", system)) text[0] = '\0';  // never another folder
         length = static_cast<DWORD>(strlen(text));
         break;
+    }
     case FolderBase::AppData:
     case FolderBase::CommonAppData:
         if (SUCCEEDED(SHGetFolderPathA(nullptr, base == FolderBase::AppData ? CSIDL_APPDATA : CSIDL_COMMON_APPDATA,
@@ -152,15 +165,16 @@ void WriteListing(const LineFolders& folders, const VersionListing& listing, Pag
         CollectFolderFiles(folder, "*.*", options);
         break;
     }
-    case Listing::FileEntry: {
-        // A system file is shown from its real place: a 32-bit process on
-        // 64-bit Windows would otherwise be shown SysWOW64 behind System32.
-        const bool systemFile = listing.base == FolderBase::System || listing.base == FolderBase::Drivers;
-        if (systemFile) CWindowsStuff::SwitchFsRedirection(true);
-        WriteStandardFileEntry(folder, listing.what, page);
-        if (systemFile) CWindowsStuff::SwitchFsRedirection(false);
+    case Listing::FileEntry:
+        if (listing.base == FolderBase::Drivers) {
+            // A 32-bit process on 64-bit Windows would otherwise be shown
+            // SysWOW64\drivers behind System32\drivers.
+            FsRedirectionOff nativeView;
+            WriteStandardFileEntry(folder, listing.what, page);
+        } else {
+            WriteStandardFileEntry(folder, listing.what, page);
+        }
         break;
-    }
     }
 }
 

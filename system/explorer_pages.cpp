@@ -50,6 +50,18 @@ void ReadEntryText(HKEY key, const char* name, char (&out)[kEntrySize])
     CopyText(out, reinterpret_cast<const char*>(data.data()));
 }
 
+// "{8-4-4-4-12 hex digits}", the form in which the registry names a class.
+bool IsClassIdText(const char* text)
+{
+    static const char kForm[] = "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+    if (strlen(text) != sizeof kForm - 1) return false;
+    for (size_t i = 0; kForm[i] != '\0'; ++i) {
+        const bool fits = kForm[i] == 'x' ? strchr("0123456789abcdefABCDEF", text[i]) != nullptr : text[i] == kForm[i];
+        if (!fits) return false;
+    }
+    return true;
+}
+
 // Module of class id `clsid`; writes "[Can't find ...]" when it is named
 // but not registered.
 bool ResolveNamedClassId(const char* clsid, char (&module)[kPathSize], DWORD view, Page page)
@@ -119,8 +131,11 @@ void WriteComponentEntry(Page page, HKEY hive, const char* path, HKEY key, const
         char caption[kEntrySize] = "";
         if (isValue) ReadEntryText(key, name, caption);
         AppendToPage(page, "<strong>%s</strong>:<br>\n", EntryText(caption[0] != '\0' ? caption : name).c_str());
-        // Which class id is missing tells the engineer what to look for.
-        found = ResolveNamedClassId(name, module, view, page);
+        // Some keys name the class in the data ("WebCheck" = "{...}"), most
+        // in the name. Which class id is missing tells the engineer what to
+        // look for.
+        const char* clsid = !IsClassIdText(name) && IsClassIdText(caption) ? caption : name;
+        found = ResolveNamedClassId(clsid, module, view, page);
         break;
     }
     case Mode::DllNameSubkeys: {
@@ -155,16 +170,39 @@ struct ComponentSection {
     Mode mode;
 };
 
+void WriteSectionEntries(Page page, const ComponentSection& section, DWORD view)
+{
+    if (!CWindowsStuff::WriteComponentKey(page, section.hive, section.path, section.values, section.mode, view)) {
+        AppendLiteral(page, kNotAvailable);
+    }
+}
+
+// Explorer and the browser of a 64-bit Windows are 64-bit programs that load
+// only what the 64-bit view names; 32-bit programs that host them load what
+// the 32-bit view names. Each entry's class and module file are looked up as
+// a program of the entry's view would look them up.
+void WriteSectionViews(Page page, const ComponentSection& section)
+{
+    if (!IsWindows64Bit()) {
+        WriteSectionEntries(page, section, RegistryView32);
+        return;
+    }
+    {
+        FsRedirectionOff nativeFiles;
+        WriteSectionEntries(page, section, RegistryView64);
+    }
+    BeginViewBlock(page);
+    WriteSectionEntries(page, section, RegistryView32);
+    EndViewBlock(page);
+}
+
 void WriteComponentSections(Page page, const ComponentSection* sections, size_t count)
 {
     for (size_t i = 0; i < count && !IsCancelRequested(); ++i) {
         const ComponentSection& section = sections[i];
         if (section.heading != nullptr) WriteHeading(page, section.heading);
         if (section.text != nullptr) AppendLiteral(page, section.text);
-        if (!CWindowsStuff::WriteComponentKey(page, section.hive, section.path, section.values, section.mode,
-                                              RegistryView32)) {
-            AppendLiteral(page, kNotAvailable);
-        }
+        WriteSectionViews(page, section);
     }
 }
 
@@ -327,10 +365,7 @@ void CWindowsStuff::CollectInternetExplorer(const char* folder, const char* file
                                  "Internet Explorer", 1);
     if (page == nullptr) return;
     StepCounter = 0;
-    {
-        FsRedirectionOff redirectionOff;
-        WriteComponentSections(page, kBrowserSections, sizeof kBrowserSections / sizeof kBrowserSections[0]);
-    }
+    WriteComponentSections(page, kBrowserSections, sizeof kBrowserSections / sizeof kBrowserSections[0]);
     FinalizePage(page);
 }
 

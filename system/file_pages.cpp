@@ -10,8 +10,8 @@
 #include "info/registry.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
-#include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_helpers.h"
 #include "platform/windows_version.h"
 
 #include <cstring>
@@ -34,8 +34,6 @@ constexpr size_t kEscapedSize = 2 * kPathSize;
 const char kDrWatsonKey[] = "SOFTWARE\\Microsoft\\DrWatson";
 const char kDrWatsonFolder[] = "C:\\Documents and Settings\\All Users\\Application Data\\Microsoft\\Dr Watson\\";
 
-using GetSystemWow64DirectoryFunction = UINT(WINAPI*)(LPSTR, UINT);
-
 // A folder text of a Windows call; false when there is none or it was cut.
 bool WindowsFolder(char (&out)[kPathSize])
 {
@@ -47,18 +45,6 @@ bool WindowsFolder(char (&out)[kPathSize])
 bool SystemFolder(char (&out)[kPathSize])
 {
     UINT length = GetSystemDirectoryA(out, kPathSize);
-    if (length == 0 || length >= kPathSize) out[0] = '\0';
-    return out[0] != '\0';
-}
-
-// The 32-bit system folder of a 64-bit Windows (SysWOW64).
-bool Wow64SystemFolder(char (&out)[kPathSize])
-{
-    out[0] = '\0';
-    auto getFolder = LookupProc<GetSystemWow64DirectoryFunction>(GetModuleHandleA("KERNEL32.DLL"),
-                                                                 "GetSystemWow64DirectoryA");
-    if (getFolder == nullptr) return false;
-    UINT length = getFolder(out, kPathSize);
     if (length == 0 || length >= kPathSize) out[0] = '\0';
     return out[0] != '\0';
 }
@@ -351,7 +337,8 @@ void CWindowsStuff::CollectDriverFolderFiles(const char* folder, const char* fil
         // The 32-bit driver folder, named by its own path in its entries.
         char wow64System[kPathSize];
         char wow64Drivers[kPathSize];
-        if (!Wow64SystemFolder(wow64System) || !JoinPath(wow64Drivers, wow64System, "Drivers")) {
+        if (!GetWow64SystemFolder(wow64System, sizeof wow64System) ||
+            !JoinPath(wow64Drivers, wow64System, "Drivers")) {
             CopyText(wow64Drivers, drivers);  // with redirection on, the same view
         }
         AppendLiteral(page, "<br><div style=\"color:blue;\">");

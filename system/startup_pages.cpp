@@ -11,6 +11,8 @@
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
 
+#include <shlobj.h>
+
 #include <cstring>
 #include <vector>
 
@@ -18,9 +20,13 @@ namespace {
 
 const char kShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
-const char kViewBlockStart[] =
-    "<br><div style=\"color:blue;\"><strong><u>*64Bit* -> 32bit regKey view (of Wow6432Node if exists!):</u>"
-    "</strong>";
+
+// The shell's names of the Startup folders that "Shell Folders" copies.
+struct StartupFolderId {
+    const char* valueName;
+    int csidl;
+};
+const StartupFolderId kStartupFolderIds[] = {{"Startup", CSIDL_STARTUP}, {"Common Startup", CSIDL_COMMON_STARTUP}};
 
 // ---- startup registry keys ------------------------------------------------------
 
@@ -332,7 +338,7 @@ void WriteSubkeys(HKEY key, const char* path, int depth, TreeWalk& walk)
 
 void WriteTreeKey(HKEY key, const char* path, int depth, TreeWalk& walk)
 {
-    if (walk.viewBlock) AppendLiteral(walk.page, kViewBlockStart);
+    if (walk.viewBlock) BeginViewBlock(walk.page);
     char defaultText[kPathSize];
     WriteKeyHeader(walk, path);
     if (ReadDefaultText(key, defaultText)) {
@@ -343,7 +349,7 @@ void WriteTreeKey(HKEY key, const char* path, int depth, TreeWalk& walk)
         AppendLiteral(walk.page, "\n&nbsp;&lt;default&gt;: &nbsp;&nbsp;&nbsp;     Value is not set!<br>");
     }
     WriteTreeValues(key, walk);
-    if (walk.viewBlock) AppendLiteral(walk.page, "</div>");
+    if (walk.viewBlock) EndViewBlock(walk.page);
     WriteSubkeys(key, path, depth, walk);
 }
 
@@ -425,10 +431,8 @@ void CWindowsStuff::CollectStartupFolders(const char* folder, const char* fileNa
     if (Autostart == 0 || IsCancelRequested()) return;
     char userFolder[kPathSize];
     char commonFolder[kPathSize];
-    ReadStringValue(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", userFolder, sizeof userFolder, "",
-                    RegistryView32);
-    ReadStringValue(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common Startup", commonFolder, sizeof commonFolder, "",
-                    RegistryView32);
+    ReadStartupFolderPath(HKEY_CURRENT_USER, "Startup", userFolder);
+    ReadStartupFolderPath(HKEY_LOCAL_MACHINE, "Common Startup", commonFolder);
     // Either folder starts programs: the page is there when one of them is.
     const bool userExists = IsFolder(userFolder);
     const bool commonExists = IsFolder(commonFolder);
@@ -446,6 +450,25 @@ void CWindowsStuff::CollectStartupFolders(const char* folder, const char* fileNa
         ListFolderTree(commonFolder, page);
     }
     FinalizePage(page);
+}
+
+bool CWindowsStuff::ReadStartupFolderPath(HKEY hive, const char* valueName, char (&folder)[kPathSize])
+{
+    folder[0] = '\0';
+    char text[2 * kPathSize];  // room to tell a path too long for any folder call
+    ReadStringValue(hive, kShellFoldersKey, valueName, text, sizeof text, "", RegistryView32);
+    if (text[0] != '\0') {
+        if (!CopyText(folder, text)) folder[0] = '\0';  // a cut path would name another folder
+        return folder[0] != '\0';
+    }
+    // Windows keeps these values only as a copy for old programs; the shell
+    // knows the folder itself.
+    for (const StartupFolderId& id : kStartupFolderIds) {
+        if (_stricmp(id.valueName, valueName) != 0) continue;
+        if (FAILED(SHGetFolderPathA(nullptr, id.csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) folder[0] = '\0';
+        return folder[0] != '\0';
+    }
+    return false;
 }
 
 void CWindowsStuff::ListFolderTree(const char* folder, Page page)

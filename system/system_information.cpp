@@ -23,7 +23,6 @@
 namespace {
 
 const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kNoInformation[] = "[no information available]";
 
 // What the machine reports (version texts, registry values, paths, names)
@@ -420,10 +419,7 @@ void CWindowsStuff::FormatGroupedNumber(char* out, size_t outSize, int width, un
 void CWindowsStuff::ListStartupFolder(Page page, HKEY hive, const char* valueName)
 {
     char folder[kPathSize];
-    if (ReadValueOrWarn(hive, kShellFoldersKey, valueName, folder, sizeof folder, RegistryView32) != ERROR_SUCCESS) {
-        return;
-    }
-    TrimTrailingBlanks(folder);
+    ReadStartupFolderPath(hive, valueName, folder);
     // No folder text, no listing: an empty text would otherwise name the
     // current folder, or with the backslash the root of the current drive.
     if (folder[0] == '\0') return;

@@ -145,8 +145,8 @@ public:
     // version-6 workstation reports one). False only when the version query
     // fails; the texts hold what could be made before that.
     bool QueryOsTexts(char* platform, char* version, char* enhanced, char* registryVersion, DWORD* productType);
-    // The programs of one Startup shell folder (the folder named by value
-    // `valueName` under the hive's Shell Folders key), one line each.
+    // The programs of one Startup shell folder (ReadStartupFolderPath), one
+    // line each.
     void ListStartupFolder(Page page, HKEY hive, const char* valueName);
 
     // The line "Version information from registry" from the values current
@@ -276,6 +276,11 @@ public:
     // "Entries in the startup directory": the user's and the common Startup
     // folder, each that exists; no page when neither does (Autostart switch).
     void CollectStartupFolders(const char* folder, const char* fileName);
+    // The folder that the "Shell Folders" value `valueName` ("Startup",
+    // "Common Startup") of `hive` names (32-bit view); when the value is
+    // missing or empty, the shell's own path of that folder. False (folder
+    // empty) when neither gives one, or the value is too long to be a folder.
+    static bool ReadStartupFolderPath(HKEY hive, const char* valueName, char (&folder)[kPathSize]);
     // "Network Registry Entries": the network services' keys and the Internet
     // settings keys (Registry switch).
     void CollectNetworkRegistry(const char* folder, const char* fileName);
@@ -298,13 +303,17 @@ public:
     // How WriteComponentKey reads one entry and finds the module behind it.
     enum class ComponentMode {
         ClassIdSubkeys,  // the subkey's "CLSID" (or "ClsidExtension") as a class id
-        NamedEntries,    // the entry name as a class id; a value's text data as its caption
+        NamedEntries,    // the entry name as a class id (the value's data when only it is one);
+                         // a value's text data as its caption
         DllNameSubkeys,  // the subkey's "DllName" made a full path
         DllValues,       // the value's data made a full path ("DllDirectory" values skipped)
     };
-    // "Explorer": shell extensions, handlers, hooks (Autostart switch).
+    // "Explorer": shell extensions, handlers, hooks (Autostart switch). On
+    // 64-bit Windows each section lists the 64-bit view, then the 32-bit view
+    // in the blue block.
     void CollectExplorer(const char* folder, const char* fileName);
-    // "Internet Explorer": helper objects, search hooks, toolbars, extensions.
+    // "Internet Explorer": helper objects, search hooks, toolbars,
+    // extensions; the views as on the Explorer page.
     void CollectInternetExplorer(const char* folder, const char* fileName);
     // "Winlogon": the Winlogon key tree, the programs its values name, the
     // notification packages.

@@ -370,6 +370,20 @@ TEST_F(ProductsTest, HostileProductNameAndFolderValuesStayInsideTheLineFolder)
     EXPECT_EQ(FolderEntries(ProductBase()), std::vector<std::string>{folder});
 }
 
+// The products are 32-bit: on 64-bit Windows their system programs are in SysWOW64.
+TEST_F(ProductsTest, SystemProgramEntryComesFromTheProductsSystemFolder)
+{
+    char wow64[MAX_PATH] = "";
+    ASSERT_GT(GetSystemWow64DirectoryA(wow64, MAX_PATH), 0u);
+    const std::string program = std::string(wow64) + "\\wxfsctl.exe";
+    ASSERT_TRUE(CopyFileA((testing_support::TestBinDir() + "\\system_known_version.dll").c_str(), program.c_str(), 0));
+    PlantKey("Software\\Norvane\\Horreum", {{"InstallDir", std::string(kFilesRoot) + "\\Horreum"}});
+    RunCatalog();
+    const std::string entry = StandardEntry(std::string(wow64) + "\\", "wxfsctl.exe");
+    DeleteFileA(program.c_str());
+    EXPECT_EQ(LineFile("Horreum\\Horreum.html"), PageHead("File Versions") + entry + PageFoot());
+}
+
 TEST_F(ProductsTest, MailServerInstallFolderIsCutAfterItsNameWord)
 {
     const ProductLine* line = FindEntry(kProductCatalog, "Software\\Norvane\\Cursus");

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <shlobj.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -134,6 +135,7 @@ protected:
         DeleteTree(HKEY_CURRENT_USER, "Software", "HarvinRegistryPagesTest", 0);
         DeleteTree(HKEY_LOCAL_MACHINE, "Software", "HarvinRegistryPagesTest", KEY_WOW64_64KEY);
         DeleteTree(HKEY_CLASSES_ROOT, "CLSID", kKnownClsid, KEY_WOW64_32KEY);
+        DeleteTree(HKEY_CLASSES_ROOT, "CLSID", kKnownClsid, KEY_WOW64_64KEY);
         OutputRoot[0] = '\0';
     }
     std::string StartupPage(const std::string& file) { return ReadPage(startup_ + "\\" + file); }
@@ -337,6 +339,20 @@ TEST_F(StartupFoldersTest, OnlyTheCommonFolderOrNeither)
     EXPECT_EQ("<BR><BR>\n" + common_ + "<BR>\n" + Indented("everyone.exe<BR>\n"), Body());
 }
 
+// Without its "Shell Folders" value (a copy Windows may lack) the common folder is the shell's.
+TEST_F(StartupFoldersTest, CommonFolderWithoutItsShellFoldersValue)
+{
+    char common[MAX_PATH] = "";
+    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_COMMON_STARTUP, nullptr, SHGFP_TYPE_CURRENT, common));
+    const std::string program = std::string(common) + "\\harvin-everyone.exe";
+    ASSERT_TRUE(WriteFileBytes(program, "x"));
+    PlantedValue removed(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common Startup", KEY_WOW64_32KEY, REG_SZ, "", true);
+    PlantedValue user(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", KEY_WOW64_32KEY, REG_SZ, user_);
+    windows_.CollectStartupFolders(startup_.c_str(), "StartAutostart.html");
+    DeleteFileA(program.c_str());
+    EXPECT_EQ("<BR><BR>\n" + std::string(common) + "<BR>\n" + Indented("harvin-everyone.exe<BR>\n"), Body());
+}
+
 // A link inside a Startup folder is listed, never entered: the host side
 // plants a symbolic link from the folder back to itself.
 TEST_F(StartupFoldersTest, LinksAreListedNotEntered)
@@ -402,6 +418,27 @@ TEST_F(RegistryPagesTest, ComponentKeyInEachMode)
                   EXPECT_FALSE(CWindowsStuff::WriteComponentKey(page, HKEY_CURRENT_USER, TestPath("Nowhere").c_str(),
                                                                 true, Mode::NamedEntries, RegistryView32));
               }));
+}
+
+// 64-bit Explorer loads what the 64-bit view names; each view resolves classes (named in the data too) itself.
+TEST_F(RegistryPagesTest, ExplorerListsThe64BitViewThenThe32BitView)
+{
+    Key(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kKnownClsid + "\\InprocServer32").Text("", KnownDll());
+    PlantedValue approved(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+                          kKnownClsid, KEY_WOW64_64KEY, REG_SZ, "Harvin 64-bit");
+    PlantedValue delayLoad(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
+                           "HarvinService", KEY_WOW64_64KEY, REG_SZ, kKnownClsid);
+    windows_.CollectExplorer(startup_.c_str(), "Explorer.html");
+    auto block = [](const std::string& text) { return kViewBlock + text + "</div>"; };
+    const std::string none = "[not available]<br>", known = KnownEntry(KnownDll());
+    const std::string machine = "<strong>HKEY_LOCAL_MACHINE</strong><br>\n";
+    const std::string user = "<strong>HKEY_CURRENT_USER</strong><br>\n", named = "<strong>" + std::string(kKnownClsid);
+    EXPECT_EQ(machine + "<strong>Harvin 64-bit</strong>:<br>\n" + known + block(none) + user + none + block(none),
+              Section(StartupPage("Explorer.html"), machine, "<a name=\"columnHandlers\">"));
+    const std::string cantFind = std::string("</strong>:<br>\n[Can't find ") + kKnownClsid + " in HKCR\\CLSID]<br>";
+    EXPECT_EQ("Load\n</h2>\n" + machine + none + block(none) + user + named + "</strong>:<br>\n" + known +
+                  block(named + cantFind + kEntryNotAvailable),
+              Section(StartupPage("Explorer.html"), "Load\n</h2>\n", "<a name=\"shExecHooks\">"));
 }
 
 // "explorer.exe,extra": two programs, the second an .exe found on the search
