@@ -11,6 +11,7 @@
 #include "platform/com_pointer.h"
 #include "system/windows_stuff.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -127,9 +128,11 @@ void WriteConsumer(Page page, const WmiObject& consumer)
         WriteProperty(page, consumer, L"ExecutablePath", "Executable");
         WriteProperty(page, consumer, L"ScriptingEngine", "Script engine");
         WriteProperty(page, consumer, L"ScriptFileName", "Script file");
-        const std::string text = script ? PropertyText(consumer, L"ScriptText", kScriptShown) : std::string();
+        std::string text = script ? PropertyText(consumer, L"ScriptText", kScriptShown) : std::string();
+        // The page is a text-mode stream: a CR of the script's CR LF would stand as a line of its own.
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
         if (!text.empty()) {
-            AppendLiteral(page, "Script text (the first 4 KiB):<pre>");
+            AppendLiteral(page, "Script text (the first 4 KiB):<pre style=\"white-space: pre-wrap;\">");
             WriteHtmlText(page, text.c_str());
             AppendLiteral(page, "</pre>\n");
         }

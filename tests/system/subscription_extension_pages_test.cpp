@@ -123,7 +123,7 @@ TEST_F(SubscriptionExtensionPagesTest, WmiObjectsAreListedAsTextAndBoundConsumer
     windows_.CollectWmiSubscriptions(sysinfo_.c_str(), "WmiSubscriptions.html", &wmi);
 
     const std::string scriptShown =
-        "&lt;/pre&gt;&lt;script&gt;alert(1)&lt;/script&gt;\r\n" + std::string(4096 - 33, 'A');
+        "&lt;/pre&gt;&lt;script&gt;alert(1)&lt;/script&gt;\n" + std::string(4096 - 33, 'A');
     EXPECT_EQ("<h2>Event Filters</h2>\n"
               "<strong>&lt;b&gt;Evil&lt;/b&gt; &amp; &quot;quoted&quot;</strong><br>\n"
               "<div style=\"margin-left: 40px;\">\n"
@@ -135,7 +135,7 @@ TEST_F(SubscriptionExtensionPagesTest, WmiObjectsAreListedAsTextAndBoundConsumer
               "Command line: cmd.exe /c &quot;echo &lt;pwned&gt; &amp; del %TEMP%\\x&quot;<br>\n"
               "Executable: C:\\no&lt;such&gt;\\run.exe<br>\n</div>\n<br>\n"
               "<strong>Scripter</strong> (ActiveScriptEventConsumer)<br>\n<div style=\"margin-left: 40px;\">\n"
-              "Script engine: VBScript<br>\nScript text (the first 4 KiB):<pre>" + scriptShown + "</pre>\n</div>\n<br>\n"
+              "Script engine: VBScript<br>\nScript text (the first 4 KiB):<pre style=\"white-space: pre-wrap;\">" + scriptShown + "</pre>\n</div>\n<br>\n"
               "<strong>Logger</strong> (LogFileEventConsumer)<br>\n<br>\n"
               "<h2>Filter To Consumer Bindings</h2>\n"
               "Filter: __EventFilter.Name=&quot;x&quot;<br>\n"
