@@ -41,6 +41,8 @@ const ChainRow kWindowsChain[] = {
     {nullptr, [](ChainContext& r) { r.windows.CollectInternetExplorer(SysInfoFolder, "InternetExplorer.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectWinlogon(SysInfoFolder, "Winlogon.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectMiscellaneous(SysInfoFolder, "Misc.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectWmiSubscriptions(SysInfoFolder, "WmiSubscriptions.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectBrowserExtensions(SysInfoFolder, "BrowserExtensions.html"); }},
     {"Logging", nullptr},
     {nullptr, [](ChainContext& r) {
          r.windows.CollectEventLog(LogsFolder, "EventLogSystem.html", IDS_STATUS_EVENTLOG_SYSTEM, "Eventlog (System)",

@@ -15,6 +15,7 @@
 #include <string>
 
 struct VersionFacts;
+class WmiSubscriptionSource;
 
 // A tool run decided from the version facts: its command line and the
 // runner's flags.
@@ -329,6 +330,17 @@ public:
     // A heading naming the value, then a file entry for each program of the
     // comma-separated value ("[not available]<br>" for an empty part or value).
     static void WriteValueModules(HKEY hive, const char* path, const char* valueName, Page page);
+
+    // ---- WMI event subscriptions (wmi_subscriptions.cpp) ---------------------
+    // "WMI Event Subscriptions": the event filters, consumers and bindings of
+    // the root\subscription namespace (Autostart switch). Without a `source`
+    // the system's WMI is read, with COM initialised on this thread meanwhile.
+    void CollectWmiSubscriptions(const char* folder, const char* fileName, WmiSubscriptionSource* source = nullptr);
+
+    // ---- browser extensions (browser_extensions.cpp) --------------------------
+    // "Browser Extensions": the Chrome, Edge and Firefox extensions of every
+    // user profile that can be read (Autostart switch).
+    void CollectBrowserExtensions(const char* folder, const char* fileName);
 
     // ---- services pages (services_pages.cpp) --------------------------------
     // The path of the system information tool msinfo32.exe (cut to

@@ -76,7 +76,8 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     std::string navi = spine::ReadText(root + "\\NAVI.html");
     const char* inOrder[] = {"<A NAME=\"?IDX?\"></A>", ">Windows<", ">Autostart<", ">Startup Registry Entries<",
                              ">Start Menu/Startup<", ">Explorer<", ">Internet Explorer<", ">Winlogon<",
-                             ">Miscellaneous<", ">Logging<", ">Registry<", ">Network Registry Entries<",
+                             ">Miscellaneous<", ">WMI Event Subscriptions<", ">Browser Extensions<",
+                             ">Logging<", ">Registry<", ">Network Registry Entries<",
                              ">Services Registry Entries<", ">Diverse Registry Entries<", ">Services<", ">System<",
                              ">System Configuration Files<", ">Norvane<", "</TT></BODY></HTML>"};
     size_t at = 0;
