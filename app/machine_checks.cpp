@@ -23,7 +23,8 @@ constexpr unsigned long long kTicksPerDay = 864000000000ULL;
 constexpr int kMostDumpsListed = 10000;
 constexpr size_t kLargestProviderList = 4 * 1024 * 1024;
 const char kDrWatsonKey[] = "SOFTWARE\\Microsoft\\DrWatson";
-const char kDefaultUserDump[] = "C:\\Documents and Settings\\All Users\\Application Data\\Microsoft\\Dr Watson\\user.dmp";
+const char kDefaultUserDump[] =
+    "C:\\Documents and Settings\\All Users\\Application Data\\Microsoft\\Dr Watson\\user.dmp";
 const char kProviderList[] = "LOGs\\lsplist.txt";
 
 std::string LocalTimeText(const FILETIME& utc)

@@ -40,9 +40,9 @@ std::string ProviderEntry(const char* name, const char* library, int id, int cha
     return entry;
 }
 
-const std::string kCleanProviders = "Provider List" +
-                                    ProviderEntry("MSAFD Tcpip [TCP/IP]", "%SystemRoot%\\system32\\mswsock.dll", 1001, 1) +
-                                    ProviderEntry("NLA Namespace", "%SystemRoot%\\System32\\NLAapi.dll", 1002, 0);
+const std::string kCleanProviders =
+    "Provider List" + ProviderEntry("MSAFD Tcpip [TCP/IP]", "%SystemRoot%\\system32\\mswsock.dll", 1001, 1) +
+    ProviderEntry("NLA Namespace", "%SystemRoot%\\System32\\NLAapi.dll", 1002, 0);
 
 // ---- stand-ins for what Wine cannot give ----------------------------------------------
 
@@ -71,7 +71,8 @@ bool DiskSpaceStandIn(const char*, ULONGLONG* total, ULONGLONG* free)
 // A service of the test prefix's service control manager, deleted again.
 class PlantedService {
 public:
-    PlantedService(const char* name, DWORD startType) : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS))
+    PlantedService(const char* name, DWORD startType)
+        : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS))
     {
         Remove(name);
         service_ = CreateServiceA(manager_, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
@@ -138,9 +139,8 @@ protected:
         RunFindings();
         std::string found;
         for (const FindingResult& result : RunFindingResults()) {
-            if (result.outcome.state == FindingState::Found) {
-                found += std::string(result.check->id) + " | " + result.outcome.text + " | " + result.outcome.page + "\n";
-            }
+            if (result.outcome.state != FindingState::Found) continue;
+            found += std::string(result.check->id) + " | " + result.outcome.text + " | " + result.outcome.page + "\n";
         }
         return found;
     }
@@ -181,7 +181,10 @@ protected:
     std::string minidumps_;
 };
 
-std::string Row(const char* cells) { return std::string("\t\t<tr>\n\t\t<td width = \"20%\">&nbsp;</td>\n") + cells + "\t\t</tr>\n\n"; }
+std::string Row(const char* cells)
+{
+    return std::string("\t\t<tr>\n\t\t<td width = \"20%\">&nbsp;</td>\n") + cells + "\t\t</tr>\n\n";
+}
 const std::string kBlockHead = Row("\t\t<td colspan = \"2\" width = \"80%\"><h2>Findings</h2></td>\n");
 const std::string kBlockFoot =
     "\t\t<tr>\n\t\t<td width = \"20%\">&nbsp;</td>\n\t\t<td width = \"20%\">&nbsp;</td>\n"
@@ -275,7 +278,8 @@ TEST_F(FindingsTest, OtherSecurityProductsHeadTheStartPage)
                           {"Ordo Shield", "C:\\Program Files\\Other\\shield.exe", false, true},
                           {"Own Firewall", std::string(products_test::kFilesRoot) + "\\Ordo\\fw.exe", true, true},
                           {"Contoso Firewall", "C:\\Program Files\\Contoso\\fw.exe", true, true}};
-    EXPECT_EQ("other-security-product | Contoso <Guard> & Co (antivirus), Contoso Firewall (firewall) | Findings.html\n",
+    EXPECT_EQ("other-security-product | Contoso <Guard> & Co (antivirus), Contoso Firewall (firewall) | "
+              "Findings.html\n",
               Found());
     EXPECT_EQ(kBlockHead +
                   Row("\t\t<td width = \"20%\"><font color=\"#ff8000\"><strong>Warning</strong></font></td>\n"
