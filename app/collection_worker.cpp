@@ -1,6 +1,7 @@
 #include "app/collection_worker.h"
 
 #include "app/app_state.h"
+#include "app/findings.h"
 #include "app/harvin_dlg.h"
 #include "app/output_location.h"
 #include "app/output_tree.h"
@@ -8,8 +9,10 @@
 #include "app/report_archive.h"
 #include "app/run_journal.h"
 #include "lang/resource_ids.h"
+#include "platform/bounded_text.h"
 #include "platform/windows_version.h"
 #include "products/product_catalog.h"
+#include "report/findings_page.h"
 #include "report/page_writer.h"
 #include "report/report_frame.h"
 #include "system/windows_stuff.h"
@@ -109,6 +112,14 @@ void RunWindowsChain(ChainContext& run)
     }
 }
 
+// The first entry under the user's details. Findings.html itself is written
+// at the end of the run, when there is something to check.
+void LinkFindingsPage()
+{
+    char path[kPathSize];
+    if (JoinPath(path, OutputRoot, kFindingsPageName)) AddNaviLink("Findings", path, nullptr);
+}
+
 void RedrawDialog()
 {
     if (MainDialogWindow == nullptr) return;
@@ -137,6 +148,7 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
     if (!IsCancelRequested()) WriteIndexPage();
     RedrawDialog();
     if (!IsCancelRequested()) WriteStartPage();
+    if (!IsCancelRequested()) LinkFindingsPage();
 
     windows.SetSwitches(ExtendedCollection, 1, 1, 1, 1, 1, 1);
 
@@ -152,6 +164,7 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
     if (ExtendedCollection == 1 && !IsCancelRequested()) CollectDumps(windows);
 
     products.RunProductCatalog(recovery);
+    RunFindings();
     FinishStartPage();
     // Still there only when the run was cancelled before waiting for it.
     EndBackgroundProcess(msinfo);

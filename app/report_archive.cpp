@@ -1,6 +1,7 @@
 #include "app/report_archive.h"
 
 #include "app/app_state.h"
+#include "app/findings.h"
 #include "app/harvin_dlg.h"
 #include "app/output_tree.h"
 #include "app/repeating_callback.h"
@@ -121,7 +122,20 @@ bool FilesHaveSameContent(const char* first, const char* second)
     return same;
 }
 
-// The final message: where the archive really is.
+// What the findings say, when the run evaluated them: the number of problems.
+void AppendProblemCount(char (&message)[1024])
+{
+    if (RunFindingResults().empty()) return;
+    char format[kPathSize];
+    char line[2 * kPathSize];
+    LoadResourceText(IDS_FMT_FINDINGS_PROBLEMS, format);
+    if (FormatText(line, format, ProblemsFound(RunFindingResults()))) {
+        AppendText(message, "\n\n");
+        AppendText(message, line);
+    }
+}
+
+// The final message: where the archive really is, and how many problems the findings show.
 void ShowFinalMessage()
 {
     char format[520];
@@ -136,6 +150,7 @@ void ShowFinalMessage()
     } else {
         LoadResourceText(IDS_COLLECTION_COMPLETE, message);
     }
+    AppendProblemCount(message);
     LoadResourceText(IDS_APP_TITLE, caption);
     // The dialog becomes usable while this box is still open.
     if (CollectionFinishedEvent != nullptr) SetEvent(CollectionFinishedEvent);

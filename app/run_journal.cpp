@@ -94,4 +94,22 @@ void JournalNoteAutostart(const JournalAutostart& entry)
     g_journal.autostart.push_back(entry);
 }
 
+void JournalNoteEventLogRead(const char* log)
+{
+    if (!OnJournalThread() || log == nullptr) return;
+    g_journal.eventLogsRead.push_back(log);
+}
+
+void JournalNoteRecentError(const char* log, const char* source)
+{
+    if (!OnJournalThread() || log == nullptr || source == nullptr) return;
+    for (JournalErrorSource& known : g_journal.recentErrors) {
+        if (known.log == log && known.source == source) {
+            ++known.count;
+            return;
+        }
+    }
+    g_journal.recentErrors.push_back(JournalErrorSource{log, source, 1});
+}
+
 const RunJournal& Journal() { return g_journal; }

@@ -22,6 +22,16 @@ struct JournalProduct {
     std::string catalogEntry;  // the entry's registry key
     std::string installFolder;
     std::string mainFileVersion;
+    bool olderGeneration = false;       // found by the former vendor's key
+    std::string registryPage;           // below SupportData; empty when the line wrote none
+    std::vector<std::string> services;  // its services and drivers; none for a recovery tool
+};
+
+// Error events of one source in the last 7 days, as an event log page showed them.
+struct JournalErrorSource {
+    std::string log;
+    std::string source;
+    int count;
 };
 
 // One program or library that starts by itself, as an autostart page lists it.
@@ -39,6 +49,8 @@ struct RunJournal {
     std::vector<JournalProblem> problems;
     std::vector<JournalProduct> products;
     std::vector<JournalAutostart> autostart;
+    std::vector<std::string> eventLogsRead;  // the logs whose pages hold their events
+    std::vector<JournalErrorSource> recentErrors;
 };
 
 // Starts an empty journal on the calling thread.
@@ -56,6 +68,11 @@ void JournalNoteStatus(const char* text, bool failure);
 void JournalNoteProblem(const char* path, const char* text);
 void JournalNoteProduct(const JournalProduct& product);
 void JournalNoteAutostart(const JournalAutostart& entry);
+// An event log was read to its end (or to the age or size limit of its page).
+void JournalNoteEventLogRead(const char* log);
+// One error event of `source`, younger than kRecentErrorDays, shown on the page of `log`.
+void JournalNoteRecentError(const char* log, const char* source);
+constexpr int kRecentErrorDays = 7;
 const RunJournal& Journal();
 
 // The current time, UTC, as ISO 8601 ("2026-12-07T16:22:32Z").

@@ -1,6 +1,7 @@
 #include "app/run_summary.h"
 
 #include "app/app_state.h"
+#include "app/findings.h"
 #include "app/harvin_dlg.h"
 #include "app/run_journal.h"
 #include "info/sha256.h"
@@ -202,6 +203,21 @@ Json Steps()
     return steps;
 }
 
+// The checks that found something, in table order.
+Json Findings()
+{
+    Json findings = Json::array();
+    for (const FindingResult& result : RunFindingResults()) {
+        if (result.outcome.state != FindingState::Found) continue;
+        findings.push_back(Json{{"id", result.check->id},
+                                {"severity", FindingSeverityName(result.check->severity)},
+                                {"title", Utf8(FindingTitle(*result.check))},
+                                {"evidence", Utf8(result.outcome.text)},
+                                {"page", Utf8(result.outcome.page)}});
+    }
+    return findings;
+}
+
 bool WriteText(const char* path, const std::string& text)
 {
     FILE* file = fopen(path, "wb");
@@ -231,6 +247,7 @@ void WriteRunSummary()
         summary["products"] = Products();
         summary["steps"] = Steps();
         summary["problems"] = Problems(pages);
+        summary["findings"] = Findings();
         summary["files"] = std::move(files);
         written = WriteText(path, summary.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
         if (!written) DeleteFileA(path);

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/collection_worker.h"
+#include "app/findings.h"
 #include "app/harvin_dlg.h"
 #include "platform/bounded_text.h"
 
@@ -29,7 +30,8 @@ void ApplyUserDetails(const CommandLineOptions& options)
 }
 
 // GATHINFO.TXT beside the archive, so a script finds what to fetch: the
-// program, the exit code, and the archive's path as the last line.
+// program, the exit code, the number of problems the findings show, and the
+// archive's path as the last line.
 void WriteArchiveNote(int exitCode)
 {
     char notePath[kPathSize];
@@ -41,7 +43,8 @@ void WriteArchiveNote(int exitCode)
     }
     FILE* note = fopen(notePath, "wb");
     if (note == nullptr) return;
-    fprintf(note, "Wardex Harvin %s\r\nexit code %d\r\n%s\r\n", ProgramVersion, exitCode, ArchivePath);
+    fprintf(note, "Wardex Harvin %s\r\nexit code %d\r\nproblems found %d\r\n%s\r\n", ProgramVersion, exitCode,
+            ProblemsFound(RunFindingResults()), ArchivePath);
     fclose(note);
 }
 

@@ -105,6 +105,47 @@
 #define IDS_FMT_SUMMARY_FAILED      248  /* format: s (file name of the summary) */
 #define IDS_STATUS_WMI_SUBSCRIPTIONS 315
 #define IDS_STATUS_BROWSER_EXTENSIONS 316
+#define IDS_STATUS_FINDINGS         330
+#define IDS_FINDINGS_HEADING        331  /* start page block, Findings.html title, final message name */
+#define IDS_FINDINGS_NONE           332
+#define IDS_SEVERITY_PROBLEM        333
+#define IDS_SEVERITY_WARNING        334
+#define IDS_SEVERITY_NOTE           335
+#define IDS_FINDING_FOUND           336  /* the result of a check */
+#define IDS_FINDING_NOT_FOUND       337
+#define IDS_FINDING_NOT_AVAILABLE   338
+#define IDS_FINDINGS_COLUMN_SEVERITY 339  /* column heads of Findings.html */
+#define IDS_FINDINGS_COLUMN_CHECK   340
+#define IDS_FINDINGS_COLUMN_RESULT  341
+#define IDS_FINDINGS_COLUMN_DETAILS 342
+#define IDS_FINDING_SERVICE_STOPPED 343  /* titles of the checks */
+#define IDS_FINDING_OTHER_SECURITY  344
+#define IDS_FINDING_GENERATIONS     345
+#define IDS_FINDING_DISK_SPACE      346
+#define IDS_FINDING_RECENT_CRASH    347
+#define IDS_FINDING_REBOOT_PENDING  348
+#define IDS_FINDING_LAYERED_PROVIDERS 349
+#define IDS_FINDING_PRODUCT_ERRORS  350
+#define IDS_FINDING_NOT_ELEVATED    351
+#define IDS_FINDING_STATE_NOT_RUNNING 352  /* evidence texts */
+#define IDS_FINDING_STATE_DISABLED  353
+#define IDS_FINDING_KIND_ANTIVIRUS  354
+#define IDS_FINDING_KIND_FIREWALL   355
+#define IDS_FMT_FINDING_GENERATIONS 356  /* format: s (product), s (older key), s (current key) */
+#define IDS_FMT_FINDING_DISK_SPACE  357  /* format: s (drive), s (free), s (size), s (free share) */
+#define IDS_FMT_FINDING_CRASH_DUMPS 358  /* format: d (count), s (time of the newest) */
+#define IDS_FMT_FINDING_ERROR_EVENTS 359  /* format: s (event source), d (count) */
+#define IDS_FINDING_PAGES_INCOMPLETE 360
+#define IDS_FINDING_NO_SERVICE_MANAGER 361  /* why a check could not decide */
+#define IDS_FMT_FINDING_SERVICE_UNREADABLE 362  /* format: s (service) */
+#define IDS_FINDING_NO_SECURITY_CENTER 363
+#define IDS_FINDING_NO_DISK_SPACE   364
+#define IDS_FINDING_NO_WINDOWS_FOLDER 365
+#define IDS_FINDING_NO_PROVIDER_LIST 366
+#define IDS_FMT_FINDING_LOG_NOT_READ 367  /* format: s (event log) */
+#define IDS_FMT_FINDING_NO_ANSWER   368  /* format: d (seconds) */
+#define IDS_FINDING_REGISTRY_UNREADABLE 369
+#define IDS_FMT_FINDINGS_PROBLEMS   370  /* final message addition; format: d (problems found) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

@@ -12,6 +12,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/system_helpers.h"
 #include "platform/windows_version.h"
+#include "products/product_facts.h"
 #include "products/product_paths.h"
 #include "report/report_frame.h"
 #include "system/windows_stuff.h"
@@ -331,11 +332,21 @@ void CopySettingsLog(const LineRun& run, const LineFolders& folders)
     CopyNamedFile(folder, run.lineFolder, name, strcmp(target, name) != 0 ? target : nullptr);
 }
 
-// The line for the run's summary: its main file is the first single file
-// its versions page lists from the install folder.
+// The line for the run's summary and findings: its main file is the first
+// single file its versions page lists from the install folder; its registry
+// page is written only when the install folder is known.
 void NoteProductInJournal(const LineRun& run, const LineFolders& folders)
 {
-    JournalProduct product{run.displayName, run.key, folders.install, ""};
+    JournalProduct product;
+    product.displayName = run.displayName;
+    product.catalogEntry = run.key;
+    product.installFolder = folders.install;
+    product.olderGeneration = IsOlderGenerationKey(run.key);
+    if (run.productLine) product.services = LineServices(run.steps);
+    char registryPage[kPathSize];
+    if (folders.install[0] != '\0' && JoinPath(registryPage, run.lineFolder, run.registryPage)) {
+        product.registryPage = TreeRelativePath(registryPage);
+    }
     for (const VersionListing& listing : run.steps.versions) {
         if (listing.kind != Listing::FileEntry || listing.base != FolderBase::Install) continue;
         char folder[kPathSize];

@@ -13,6 +13,7 @@ struct LineRun {
     const char* displayName;   // as the start page shows it (plain text)
     const char* productName;   // the name in "Wardex <name> Registry" (plain text)
     const LineProcedure& steps;
+    bool productLine = false;  // of the product catalog; a recovery tool otherwise
 };
 
 // Install folder, start page rows, versions page, copies, setup logs, marker

@@ -5,6 +5,7 @@
 #include "platform/bounded_text.h"
 #include "platform/windows_version.h"
 #include "products/collection_procedure.h"
+#include "products/product_facts.h"
 #include "products/product_paths.h"
 #include "report/page_writer.h"
 #include "report/report_frame.h"
@@ -100,8 +101,8 @@ bool DetectProductLine(const ProductLine& entry)
     char lineFolder[kPathSize];
     BeginProductSection(folderName, lineFolder, entry.statusTextId,
                         NaviText(displayName).c_str());
-    const LineRun run{choice.key, lineFolder, entry.versionsPage, choice.registryPage,
-                      displayName, productName, *entry.procedure};
+    const LineRun run{choice.key, lineFolder, entry.versionsPage, choice.registryPage, displayName, productName,
+                      *entry.procedure, IsProductCatalogEntry(entry)};
     RunCollectionProcedure(run);
     return true;
 }

@@ -4,6 +4,7 @@
 #include "app/harvin_dlg.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
+#include "report/findings_page.h"
 #include "report/page_writer.h"
 
 #include <cstdio>
@@ -21,6 +22,14 @@ const char kFramesetDoctype[] =
 
 const char kEmptyCell20[] = "\t\t<td width = \"20%\">&nbsp;</td>\n";
 const char kEmptyCell60[] = "\t\t<td width = \"60%\">&nbsp;</td>\n";
+const char kRowStart[] = "\t\t<tr>\n";
+const char kRowEnd[] = "\t\t</tr>\n\n";
+
+// Where in START.html the user's details begin: the findings block goes there
+// when the run has evaluated them. 0 while no start page was written.
+long g_userDetailsOffset = 0;
+// START.html is small; anything beyond this is not ours to rewrite.
+constexpr long kLargestStartPage = 4 * 1024 * 1024;
 
 bool FramePath(const char* name, char (&path)[kPathSize]) { return JoinPath(path, OutputRoot, name); }
 
@@ -55,8 +64,8 @@ struct tm UtcOrZero(time_t now)
     return result;
 }
 
-void BeginRow(FILE* f) { fputs("\t\t<tr>\n", f); }
-void EndRow(FILE* f) { fputs("\t\t</tr>\n\n", f); }
+void BeginRow(FILE* f) { fputs(kRowStart, f); }
+void EndRow(FILE* f) { fputs(kRowEnd, f); }
 
 // The value is data (the user's entries, a folder, a product's name): text, not markup.
 void LabelRow(FILE* f, const char* label, const char* value)
@@ -94,7 +103,8 @@ void TimeRow(FILE* f, const char* labelFormat, const char* label, const struct t
     EndRow(f);
 }
 
-void WriteSummaryRows(FILE* f, time_t now)
+// Rows 1 to 3: spacer, title and version, tall spacer.
+void WriteTitleRows(FILE* f)
 {
     SpacerRow(f);
 
@@ -111,7 +121,11 @@ void WriteSummaryRows(FILE* f, time_t now)
     fputs("\t\t<td width = \"20%\">&nbsp;<br>&nbsp;</td>\n", f);
     fputs("\t\t<td width = \"60%\">&nbsp;<br>&nbsp;</td>\n", f);
     EndRow(f);
+}
 
+// Rows 4 to 14: the user's details, the times, the mode and the output folder.
+void WriteDetailRows(FILE* f, time_t now)
+{
     LabelRowFromId(f, IDS_LABEL_COMPANY, UserInfo.company);
     LabelRowFromId(f, IDS_LABEL_NAME, UserInfo.name);
     LabelRowFromId(f, IDS_LABEL_THIRD, UserInfo.third);
@@ -198,7 +212,10 @@ void WriteStartPage()
     fputs("</head>\n<body>\n", start);
     fputs("\t\t<font face=\"Arial\" size = \"3\">\n", start);
     fputs("\t\t<table border = \"0\" width = \"100%\">\n\n", start);
-    WriteSummaryRows(start, now);
+    WriteTitleRows(start);
+    // On disk, line ends and all: the offset is where the findings go later.
+    g_userDetailsOffset = fflush(start) == 0 ? ftell(start) : 0;
+    WriteDetailRows(start, now);
     // Left open on purpose: the product rows follow it.
     fputs("\t\t<tr>\n", start);
     fclose(start);
@@ -214,6 +231,85 @@ void AddStartPageProductRows(const char* productName, const char* installFolder)
     LabelRowFromId(start, IDS_LABEL_PRODUCT, productName);
     LabelRowFromId(start, IDS_LABEL_INSTALL_FOLDER, installFolder);
     fclose(start);
+}
+
+namespace {
+
+// A row of the findings block: an empty first column and `cells`.
+std::string BlockRow(const std::string& cells) { return kRowStart + std::string(kEmptyCell20) + cells + kRowEnd; }
+
+std::string FindingsBlock(const std::vector<FindingRow>& found)
+{
+    char heading[kPathSize] = "";
+    char none[kPathSize] = "";
+    LoadResourceText(IDS_FINDINGS_HEADING, heading);
+    LoadResourceText(IDS_FINDINGS_NONE, none);
+    std::string block = BlockRow("\t\t<td colspan = \"2\" width = \"80%\"><h2>" + HtmlString(heading) + "</h2></td>\n");
+    if (found.empty()) block += BlockRow("\t\t<td colspan = \"2\" width = \"80%\">" + HtmlString(none) + "</td>\n");
+    for (const FindingRow& row : found) {
+        std::string severity = "<strong>" + HtmlString(row.severity) + "</strong>";
+        if (row.colour != nullptr) severity = std::string("<font color=\"") + row.colour + "\">" + severity + "</font>";
+        block += BlockRow("\t\t<td width = \"20%\">" + severity + "</td>\n\t\t<td width = \"60%\">" +
+                          LinkOpen(row.page) + HtmlString(row.title) + LinkClose(row.page) + "<br>" +
+                          HtmlString(row.detail) + "</td>\n");
+    }
+    return block + kRowStart + kEmptyCell20 + kEmptyCell20 + kEmptyCell60 + kRowEnd;
+}
+
+// The text-mode line ends of the rest of the page.
+std::string WithCrLf(const std::string& text)
+{
+    std::string result;
+    for (char c : text) {
+        if (c == '\n') result += '\r';
+        result += c;
+    }
+    return result;
+}
+
+bool ReadWholeFile(const char* path, std::string* bytes)
+{
+    FILE* file = _fsopen(path, "rb", _SH_DENYNO);
+    if (file == nullptr) return false;
+    char buffer[8192];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0 && bytes->size() <= kLargestStartPage) {
+        bytes->append(buffer, got);
+    }
+    const bool read = !ferror(file) && bytes->size() <= kLargestStartPage;
+    fclose(file);
+    return read;
+}
+
+bool WriteWholeFile(const char* path, const std::string& bytes)
+{
+    FILE* file = _fsopen(path, "wb", _SH_DENYNO);
+    if (file == nullptr) return false;
+    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+bool AddStartPageFindings(const std::vector<FindingRow>& found)
+{
+    char path[kPathSize];
+    char newPath[kPathSize];
+    std::string page;
+    if (g_userDetailsOffset <= 0 || !FramePath("START.html", path) || !FramePath("START.html.new", newPath) ||
+        !ReadWholeFile(path, &page)) {
+        return false;
+    }
+    // The offset must still lead to the first row of the user's details.
+    const size_t at = static_cast<size_t>(g_userDetailsOffset);
+    if (page.size() < at || page.compare(at, strlen(kRowStart) - 1, kRowStart, strlen(kRowStart) - 1) != 0) {
+        return false;
+    }
+    // Written aside and then put in place: a failed write leaves the page as it was.
+    page.insert(at, WithCrLf(FindingsBlock(found)));
+    if (WriteWholeFile(newPath, page) && MoveFileExA(newPath, path, MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(newPath);
+    return false;
 }
 
 void FinishStartPage()

@@ -1,7 +1,10 @@
 // The report's frame: INDEX.html (the frameset), the head and foot of
 // NAVI.html, and START.html with the run's summary.
 #pragma once
+#include "report/findings_page.h"
+
 #include <ctime>
+#include <vector>
 
 // Where the frame files read the current time from (time() in the program).
 extern time_t (*ReportClock)();
@@ -20,4 +23,7 @@ void AddStartPageProductRows(const char* productName, const char* installFolder)
 // the product and adds its navigation heading.
 void BeginProductSection(const char* subfolder, char* folder, unsigned statusTextId, const char* caption);
 void FinishNaviFile();
+// Puts the findings block (the found checks, or "No findings.") above the
+// user's details of START.html. False, the page unchanged, when it cannot.
+bool AddStartPageFindings(const std::vector<FindingRow>& found);
 void FinishStartPage();

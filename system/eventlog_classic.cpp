@@ -6,6 +6,7 @@
 
 #include "app/app_constants.h"
 #include "app/app_state.h"
+#include "app/run_journal.h"
 #include "info/registry.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
@@ -244,7 +245,17 @@ struct ClassicExport {
     Page page;
     long long nowSeconds;
     int exported;
+    bool complete;  // read to the end of the log, or to the age or size limit
 };
+
+// An error event of the last days goes into the run's journal with its source.
+void NoteRecentError(const ClassicExport& run, const CheckedRecord& record)
+{
+    const long long age = run.nowSeconds - static_cast<long long>(record.fixed.TimeGenerated);
+    if (record.fixed.EventType == EVENTLOG_ERROR_TYPE && age <= kRecentErrorDays * 86400LL) {
+        JournalNoteRecentError(run.logName, record.sourceName);
+    }
+}
 
 void WriteReadError(Page page, DWORD error)
 {
@@ -263,13 +274,18 @@ WalkResult WalkRecords(ClassicExport& run, const BYTE* bytes, DWORD bytesRead)
             return WalkResult::Stopped;
         }
         if (run.nowSeconds - static_cast<long long>(record.fixed.TimeGenerated) > kMaxEventAgeSeconds) {
+            run.complete = true;
             return WalkResult::Stopped;
         }
-        if (PageBytes(run.page) > kMaxPageBytes) return WalkResult::PageFull;
+        if (PageBytes(run.page) > kMaxPageBytes) {
+            run.complete = true;
+            return WalkResult::PageFull;
+        }
 
         ++run.exported;
         CHarvinDlg::AdvanceFileCounter();
         WriteClassicEvent(run.page, run.logName, record);
+        NoteRecentError(run, record);
         if (IsCancelRequested()) {
             AppendToPage(run.page,
                          "[The process was aborted by other task, the end of the eventlog has not been reached]");
@@ -295,7 +311,10 @@ bool ReadAllRecords(ClassicExport& run, const ClassicEventLogFunctions& api, HAN
         DWORD bytesNeeded = 0;
         if (!api.readLog(log, kReadNewestFirst, 0, buffer.get(), bufferSize, &bytesRead, &bytesNeeded)) {
             const DWORD error = GetLastError();
-            if (error == ERROR_HANDLE_EOF) return false;
+            if (error == ERROR_HANDLE_EOF) {
+                run.complete = true;
+                return false;
+            }
             // The next record does not fit: read it again into a buffer of its size.
             if (error == ERROR_INSUFFICIENT_BUFFER && bytesNeeded >= bufferSize && bytesNeeded < kMaxReadBufferSize) {
                 std::unique_ptr<BYTE[]> grown = AllocateReadBuffer(bytesNeeded + 1);
@@ -473,9 +492,10 @@ void CWindowsStuff::ExportClassicEventLog(const char* logName, Page page, const 
 
     FILETIME now;
     api.currentTime(&now);
-    ClassicExport run = {logName, page, SecondsSince1970(now), 0};
+    ClassicExport run = {logName, page, SecondsSince1970(now), 0, false};
     const bool pageFull = ReadAllRecords(run, api, log, buffer, bufferSize);
     api.closeLog(log);
+    if (run.complete) JournalNoteEventLogRead(logName);
 
     AppendToPage(page, "Total Events: %d\n", run.exported);
     // Only the size limit leaves recent events out without saying so.

@@ -4,6 +4,7 @@
 #include "system/windows_stuff.h"
 
 #include "app/app_constants.h"
+#include "app/run_journal.h"
 #include "info/file_collection.h"
 #include "platform/bounded_text.h"
 #include "platform/proc_lookup.h"
@@ -11,6 +12,7 @@
 #include "platform/windows_version.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -149,10 +151,11 @@ struct EventBatch {
 // ---- the export ---------------------------------------------------------------------------
 
 struct ModernExport {
-    ModernExport(const ModernEventLogFunctions& functions, Page target, bool securityLog)
+    ModernExport(const ModernEventLogFunctions& functions, Page target, const char* log)
         : api(functions),
           page(target),
-          security(securityLog),
+          logName(log),
+          security(strcmp(log, "Security") == 0),
           renderBuffer(kInitialRenderBytes),
           messageBuffer(kInitialMessageChars)
     {
@@ -160,11 +163,13 @@ struct ModernExport {
 
     const ModernEventLogFunctions& api;
     Page page;
+    const char* logName;
     bool security;
     // Grown when an event needs more, and kept for the events after it.
     std::vector<BYTE> renderBuffer;
     std::vector<wchar_t> messageBuffer;
     ModernEventTexts texts = {};
+    long long ageSeconds = 0;  // of the current event; unknown: beyond every limit
     int written = 0;
 };
 
@@ -247,13 +252,15 @@ bool RenderEventTime(ModernExport& run, EventHandle event)
     if (!ParseSystemTime(reinterpret_cast<const wchar_t*>(run.renderBuffer.data()), &utc) ||
         !SystemTimeToFileTime(&utc, &created) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
         CopyText(run.texts.timeText, L"Date, Time (LOC): [Invalid Time]");
+        run.ageSeconds = LLONG_MAX;
         return true;
     }
     FormatText(run.texts.timeText, L"Date, Time (LOC): %02d.%02d.%04d, %02d:%02d:%02d", local.wDay, local.wMonth,
                local.wYear, local.wHour, local.wMinute, local.wSecond);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return SecondsOf(now) - SecondsOf(created) <= kMaxEventAgeSeconds;
+    run.ageSeconds = SecondsOf(now) - SecondsOf(created);
+    return run.ageSeconds <= kMaxEventAgeSeconds;
 }
 
 // The account name of a SID; empty when it cannot be looked up.
@@ -373,6 +380,16 @@ void WriteModernEvent(const wchar_t* message, Page page, const ModernEventTexts&
     AppendToPage(page, "<BR><BR></div>\n%s", style.colourToTheEnd ? "</font>" : "");
 }
 
+// A critical or error event of the last days goes into the run's journal with its source.
+void NoteRecentError(const ModernExport& run)
+{
+    if (run.texts.level != 1 && run.texts.level != 2) return;
+    if (run.ageSeconds > kRecentErrorDays * 86400LL) return;
+    char source[kFieldSize];
+    WideToAnsiText(run.texts.source, source, sizeof source);
+    JournalNoteRecentError(run.logName, source);
+}
+
 // A diagnostic on the standard output (not part of the page).
 void Diagnose(const wchar_t* text, DWORD error)
 {
@@ -414,6 +431,7 @@ bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerConte
     if (PageBytes(run.page) > kMaxPageBytes) return false;
     WriteModernEvent(run.messageBuffer.data(), run.page, run.texts);
     ++run.written;
+    NoteRecentError(run);
     return true;
 }
 
@@ -450,7 +468,8 @@ int ExportModernEvents(const ModernEventLogFunctions& api, const char* logName, 
         return 1;
     }
 
-    ModernExport run(api, page, strcmp(logName, "Security") == 0);
+    ModernExport run(api, page, logName);
+    bool complete = true;
     for (bool goOn = true; goOn;) {
         EventBatch batch(api);
         SetLastError(ERROR_SUCCESS);
@@ -465,6 +484,7 @@ int ExportModernEvents(const ModernEventLogFunctions& api, const char* logName, 
             }
             AppendToPage(page, "[The end of the eventlog has not been reached, error %d occured]",
                          static_cast<int>(error));
+            complete = false;
             break;
         }
         if (batch.count == 0) break;  // nothing new would come again
@@ -472,6 +492,7 @@ int ExportModernEvents(const ModernEventLogFunctions& api, const char* logName, 
         for (DWORD i = 0; i < batch.count && goOn; ++i) goOn = ExportEvent(run, batch.events[i], providerContext.Get());
     }
     AppendToPage(page, "Total Events: %d\n", run.written);
+    if (complete) JournalNoteEventLogRead(logName);
     return 0;
 }
 

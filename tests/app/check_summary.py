@@ -63,6 +63,32 @@ def check_run(archive, schema, complete):
         return summary
 
 
+def check_findings_run(archive, schema):
+    """The run with planted conditions: its findings in table order, each
+    page in the archive, and the same findings on START.html and Findings.html."""
+    summary = check_run(archive, schema, True)
+    if not summary:
+        return
+    found = [(f["id"], f["severity"], f["page"]) for f in summary["findings"]]
+    check(found == [("product-service-stopped", "problem", "LOGs/scqueryex.txt"),
+                    ("other-security-product", "warning", "Findings.html"),
+                    ("product-generations", "warning", "Wardex/OrdoOld/OrdoRegistry.html"),
+                    ("recent-crash", "warning", "Findings.html"),
+                    ("reboot-pending", "note", "Findings.html")], f"findings {found}")
+    with zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        start = z.read("START.html").decode("cp1252")
+        page = z.read("Findings.html").decode("cp1252") if "Findings.html" in names else ""
+        navi = z.read("NAVI.html").decode("cp1252")
+    for finding in summary["findings"]:
+        check(finding["page"] in names, f"{finding['id']}: no page {finding['page']}")
+        check(finding["title"] in start and finding["title"] in page, f"{finding['id']}: title not shown")
+    check(start.find("Findings</h2>") < start.find("Company:"), "the findings block is not above the user's details")
+    check("Contoso &lt;Guard&gt; &amp; Co (antivirus)" in start, "the evidence on START.html is not text")
+    check(navi.find('<A NAME="?IDX?"></A>') < navi.find('HREF="./Findings.html"') < navi.find(">Windows<"),
+          "Findings is not the first navigation entry")
+
+
 def main(argv):
     out, schema_path = argv
     schema = json.load(open(schema_path))
@@ -76,6 +102,7 @@ def main(argv):
         check(collection["ticket"] == "Ticket <42> & \\ 100%", f"ticket {collection['ticket']!r}")
         failed = [p for p in summary["problems"] if p["page"] == "SYSInfo/Misc.html"]
         check(any("could not be created" in p["text"] for p in failed), f"the held page is not a problem: {failed}")
+    check_findings_run(os.path.join(out, "findings-run", "GATHINFO.ZIP"), schema)
     for failure in failures:
         print("FAILED:", failure)
     print(f"summary check: {len(failures)} failures")

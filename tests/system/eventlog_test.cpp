@@ -4,6 +4,7 @@
 // (Wine's crashes); the raw log copies come from files planted in the system
 // folder; one live page shows what this Windows gives.
 #include "app/app_state.h"
+#include "app/run_journal.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "system/windows_stuff.h"
@@ -659,6 +660,34 @@ TEST_F(EventLogTest, ModernFallsBackToTheClassicExport)
     windows_.CollectEventLog(logs_.c_str(), "EventLogApplication.html", IDS_STATUS_EVENTLOG_APPLICATION,
                              "Eventlog (Application)", "Application", EventLogFunctions{&kFakeClassic, &kFakeModern});
     EXPECT_FALSE(FileExists(logs_ + "\\EventLogApplication.html"));
+}
+
+// Error and critical events of the last 7 days are counted per log and
+// source in the run's journal; a log read to its end is noted as read, one
+// whose reading broke off is not.
+TEST_F(EventLogTest, RecentErrorsAreCountedBySourceInTheJournal)
+{
+    JournalBeginRun();
+    Crafted other{EVENTLOG_ERROR_TYPE, 1, kNow - 100, {}, ""};
+    other.source = "OtherSource";
+    g_classic.reads = {RecordBytes({EVENTLOG_ERROR_TYPE, 1, kNow - 60, {}, ""}) + RecordBytes(other) +
+                       RecordBytes({EVENTLOG_WARNING_TYPE, 1, kNow - 120, {}, ""}) +
+                       RecordBytes({EVENTLOG_ERROR_TYPE, 1, kNow - 7 * 86400 - 1, {}, ""})};
+    Classic();
+    g_modern.events = {{2, 1, 60}, {1, 2, 90}, {3, 3, 120}, {2, 4, 8 * 86400}};
+    Modern("System");
+    g_modern = ModernFake();
+    g_modern.events = {{2, 1, 60}};
+    g_modern.nextError = RPC_S_SERVER_UNAVAILABLE;
+    Modern("Security");
+
+    std::string counted;
+    for (const JournalErrorSource& errors : Journal().recentErrors) {
+        counted += errors.log + "/" + errors.source + ":" + std::to_string(errors.count) + " ";
+    }
+    EXPECT_EQ("Application/HarvinTestSource:1 Application/OtherSource:1 System/Harvin-Provider:2 ", counted)
+        << "the Security log holds audits, not errors";
+    EXPECT_EQ((std::vector<std::string>{"Application", "System"}), Journal().eventLogsRead);
 }
 
 // ---- this Windows ------------------------------------------------------------------------------------------
