@@ -4,12 +4,14 @@
 #include "platform/bounded_text.h"
 
 #include <cstring>
+#include <set>
 
 namespace {
 
 RunJournal g_journal;
 DWORD g_journalThread = 0;
 bool g_stepOpen = false;
+std::set<std::string> g_signedPaths;
 DWORD g_stepStartTick = 0;
 
 bool OnJournalThread() { return g_journalThread != 0 && GetCurrentThreadId() == g_journalThread; }
@@ -46,6 +48,7 @@ void JournalBeginRun()
     g_journal.startedUtc = UtcTimestamp();
     g_journalThread = GetCurrentThreadId();
     g_stepOpen = false;
+    g_signedPaths.clear();
 }
 
 void JournalBeginStep()
@@ -92,6 +95,12 @@ void JournalNoteAutostart(const JournalAutostart& entry)
 {
     if (!OnJournalThread()) return;
     g_journal.autostart.push_back(entry);
+}
+
+void JournalNoteSignature(const JournalSignature& signature)
+{
+    if (!OnJournalThread() || !g_signedPaths.insert(signature.path).second) return;
+    g_journal.signatures.push_back(signature);
 }
 
 const RunJournal& Journal() { return g_journal; }

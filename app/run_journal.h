@@ -33,12 +33,22 @@ struct JournalAutostart {
     std::string file;      // the program or library the command names, expanded; empty if none
 };
 
+// The signature of one file a page's entry named, as that entry showed it.
+struct JournalSignature {
+    std::string path;    // the file, as the entry named it
+    std::string status;  // "valid", "not-signed", "not-trusted", "invalid", "expired", "not-available"
+    std::string signer;  // UTF-8; empty when none
+    bool catalog;
+    unsigned long code;
+};
+
 struct RunJournal {
     std::string startedUtc;  // ISO 8601
     std::vector<JournalStep> steps;
     std::vector<JournalProblem> problems;
     std::vector<JournalProduct> products;
     std::vector<JournalAutostart> autostart;
+    std::vector<JournalSignature> signatures;  // one per file, in the order first met
 };
 
 // Starts an empty journal on the calling thread.
@@ -56,6 +66,8 @@ void JournalNoteStatus(const char* text, bool failure);
 void JournalNoteProblem(const char* path, const char* text);
 void JournalNoteProduct(const JournalProduct& product);
 void JournalNoteAutostart(const JournalAutostart& entry);
+// Kept once per path: the first entry that named the file tells.
+void JournalNoteSignature(const JournalSignature& signature);
 const RunJournal& Journal();
 
 // The current time, UTC, as ISO 8601 ("2026-12-07T16:22:32Z").
