@@ -99,7 +99,13 @@ void JournalNoteAutostart(const JournalAutostart& entry)
 
 void JournalNoteSignature(const JournalSignature& signature)
 {
-    if (!OnJournalThread() || !g_signedPaths.insert(signature.path).second) return;
+    if (!OnJournalThread()) return;
+    // Names compare without case, as the file system does.
+    std::string key = signature.path;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (!g_signedPaths.insert(key).second) return;
     g_journal.signatures.push_back(signature);
 }
 

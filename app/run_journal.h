@@ -66,7 +66,8 @@ void JournalNoteStatus(const char* text, bool failure);
 void JournalNoteProblem(const char* path, const char* text);
 void JournalNoteProduct(const JournalProduct& product);
 void JournalNoteAutostart(const JournalAutostart& entry);
-// Kept once per path: the first entry that named the file tells.
+// Kept once per path (letters A-Z in either case): the first entry that
+// named the file tells.
 void JournalNoteSignature(const JournalSignature& signature);
 const RunJournal& Journal();
 
