@@ -233,9 +233,6 @@ int Collection(const std::string& folder, const std::string& dist, bool signatur
     SetSignatureChecksEnabled(signatures);
     CommandLineOptions options;
     options.noDesktop = true;
-    options.nameGiven = options.companyGiven = true;
-    CopyText(options.name, "Bench");
-    CopyText(options.company, "Bench");
     double start = Now();
     int code = RunUnattendedCollection(options);
     printf("seconds %.3f exit %d signatures %s\n", Now() - start, code, signatures ? "on" : "off");

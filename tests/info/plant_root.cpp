@@ -4,20 +4,18 @@
 #include <wincrypt.h>
 
 #include <cstdio>
-#include <vector>
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) return 2;
-    FILE* file = fopen(argv[1], "rb");
-    if (file == nullptr) return 1;
-    std::vector<BYTE> der(65536);
-    const size_t length = fread(der.data(), 1, der.size(), file);
+    static BYTE der[65536];
+    FILE* file = argc == 2 ? fopen(argv[1], "rb") : nullptr;
+    if (file == nullptr) return 2;
+    const DWORD length = static_cast<DWORD>(fread(der, 1, sizeof der, file));
     fclose(file);
     HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
     if (store == nullptr) return 1;
-    const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(length),
-                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    const BOOL added =
+        CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der, length, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     CertCloseStore(store, 0);
     return added ? 0 : 1;
 }
