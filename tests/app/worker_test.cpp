@@ -60,8 +60,7 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     PrepareRunFolder(folder);
     DeleteFileA(DesktopArchivePath().c_str());
     MessageBoxAnswerer answerer(kTitle, IDOK);
-    // A program that starts with Windows, signed under the planted test root:
-    // the host check finds its signer on the Startup page and in the summary.
+    // Signed under the planted root: the host check finds its signer on the Startup page.
     const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const char kSigned[] = "C:\\harvin-signatures\\signed.exe";
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kRunKey, "HarvinSigned", REG_SZ, kSigned, sizeof kSigned), 0);

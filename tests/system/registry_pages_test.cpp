@@ -74,7 +74,6 @@ void DeleteTree(HKEY hive, const char* parent, const char* name, REGSAM view)
 
 // A file of known bytes with the archive attribute only, and the details
 // block that a value naming it gets.
-// The entry's lines; on the autostart pages with the signature line.
 std::string PlantFile(const std::string& path, const std::string& bytes, bool signatureLine = false)
 {
     EXPECT_TRUE(WriteFileBytes(path, bytes) && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE)) << path;

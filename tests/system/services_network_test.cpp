@@ -174,8 +174,8 @@ TEST_F(CollectorTest, DriverServicesOfALiveRunMatchAnIndependentEnumeration)
 
 // ---- driver files page ---------------------------------------------------------------
 
-// Each form of image path resolves to its planted file (size, version and
-// signature lines); a service that is no driver has no entry. Without a system root in
+// Each form of image path resolves to its planted file (size and version
+// lines); a service that is no driver has no entry. Without a system root in
 // the registry the system's Windows folder stands in.
 TEST_F(CollectorTest, DriverImagePathsResolveToThePlantedFiles)
 {

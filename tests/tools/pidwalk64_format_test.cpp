@@ -187,7 +187,6 @@ TEST(DocumentMarkup, RowsAndSectionsAreWrittenExactly)
     WriteModuleSectionHead(section.File(), L"app.exe");
     ModuleRecord module = {};
     wcscpy(module.name, L"app.exe");
-    SetSignatureNotAvailable(TRUST_E_NOSIGNATURE, &module.signature);
     module.signature.status = SignatureStatus::NotSigned;
     WriteModuleEntry(section.File(), module, L"C:\\Apps\\app.exe");
     module.signature.status = SignatureStatus::Valid;
