@@ -8,6 +8,7 @@
 #include "app/repeating_callback.h"
 #include "app/report_archive.h"
 #include "app/run_journal.h"
+#include "info/checksum_cache.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/windows_version.h"
@@ -138,6 +139,8 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
 {
     LastRunOutcome = RunOutcome::NotStarted;
     JournalBeginRun();
+    // A file named on several pages is read, summed and verified once.
+    ChecksumCacheScope checksums;
     if (!PrepareOutputLocation(dialog)) {
         LastRunOutcome = RunOutcome::NoOutputLocation;
         return;

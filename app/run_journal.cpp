@@ -4,12 +4,14 @@
 #include "platform/bounded_text.h"
 
 #include <cstring>
+#include <set>
 
 namespace {
 
 RunJournal g_journal;
 DWORD g_journalThread = 0;
 bool g_stepOpen = false;
+std::set<std::string> g_signedPaths;
 DWORD g_stepStartTick = 0;
 
 bool OnJournalThread() { return g_journalThread != 0 && GetCurrentThreadId() == g_journalThread; }
@@ -46,6 +48,7 @@ void JournalBeginRun()
     g_journal.startedUtc = UtcTimestamp();
     g_journalThread = GetCurrentThreadId();
     g_stepOpen = false;
+    g_signedPaths.clear();
 }
 
 void JournalBeginStep()
@@ -110,6 +113,18 @@ void JournalNoteRecentError(const char* log, const char* source)
         }
     }
     g_journal.recentErrors.push_back(JournalErrorSource{log, source, 1});
+}
+
+void JournalNoteSignature(const JournalSignature& signature)
+{
+    if (!OnJournalThread()) return;
+    // Names compare without case, as the file system does.
+    std::string key = signature.path;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (!g_signedPaths.insert(key).second) return;
+    g_journal.signatures.push_back(signature);
 }
 
 const RunJournal& Journal() { return g_journal; }

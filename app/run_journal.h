@@ -43,6 +43,15 @@ struct JournalAutostart {
     std::string file;      // the program or library the command names, expanded; empty if none
 };
 
+// The signature of one file a page's entry named, as that entry showed it.
+struct JournalSignature {
+    std::string path;    // the file, as the entry named it
+    std::string status;  // "valid", "not-signed", "not-trusted", "invalid", "expired", "not-available"
+    std::string signer;  // UTF-8; empty when none
+    bool catalog;
+    unsigned long code;
+};
+
 struct RunJournal {
     std::string startedUtc;  // ISO 8601
     std::vector<JournalStep> steps;
@@ -51,6 +60,7 @@ struct RunJournal {
     std::vector<JournalAutostart> autostart;
     std::vector<std::string> eventLogsRead;  // the logs whose pages hold their events
     std::vector<JournalErrorSource> recentErrors;
+    std::vector<JournalSignature> signatures;  // one per file, in the order first met
 };
 
 // Starts an empty journal on the calling thread.
@@ -73,6 +83,9 @@ void JournalNoteEventLogRead(const char* log);
 // One error event of `source`, younger than kRecentErrorDays, shown on the page of `log`.
 void JournalNoteRecentError(const char* log, const char* source);
 constexpr int kRecentErrorDays = 7;
+// Kept once per path (letters A-Z in either case): the first entry that
+// named the file tells.
+void JournalNoteSignature(const JournalSignature& signature);
 const RunJournal& Journal();
 
 // The current time, UTC, as ISO 8601 ("2026-12-07T16:22:32Z").

@@ -218,6 +218,22 @@ Json Findings()
     return findings;
 }
 
+// Each file whose signature an entry showed, with what it showed.
+Json FileSignatures()
+{
+    Json files = Json::array();
+    for (const JournalSignature& checked : Journal().signatures) {
+        char code[16];
+        FormatText(code, "0x%08lX", checked.code);
+        files.push_back(Json{{"path", Utf8(checked.path)},
+                             {"signature", Json{{"status", checked.status},
+                                                {"signer", checked.signer.empty() ? Json(nullptr) : Json(Utf8(checked.signer))},
+                                                {"catalog", checked.catalog},
+                                                {"code", code}}}});
+    }
+    return files;
+}
+
 bool WriteText(const char* path, const std::string& text)
 {
     FILE* file = fopen(path, "wb");
@@ -249,6 +265,7 @@ void WriteRunSummary()
         summary["problems"] = Problems(pages);
         summary["findings"] = Findings();
         summary["files"] = std::move(files);
+        summary["fileSignatures"] = FileSignatures();
         written = WriteText(path, summary.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
         if (!written) DeleteFileA(path);
     }

@@ -21,6 +21,8 @@ struct CachedSums {
     bool haveVersion;
     bool versionFound;
     std::string versionTexts[4];  // version, description, company, copyright
+    bool haveSignature;
+    FileSignature signature;
 };
 
 int g_scopes = 0;
@@ -32,10 +34,21 @@ bool SameStamp(const FileStamp& a, const FileStamp& b)
            a.lastWrite.dwHighDateTime == b.lastWrite.dwHighDateTime;
 }
 
+// File names compare without case: "SHELL32.dll" in one import list and
+// "shell32.dll" in another name one file.
+std::string KeyOf(const char* path)
+{
+    std::string key = path;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+}
+
 const CachedSums* Find(const char* path, const FileStamp& stamp)
 {
     if (g_cache == nullptr || path == nullptr) return nullptr;
-    auto found = g_cache->find(path);
+    auto found = g_cache->find(KeyOf(path));
     if (found == g_cache->end() || !SameStamp(found->second.stamp, stamp)) return nullptr;
     return &found->second;
 }
@@ -44,10 +57,11 @@ const CachedSums* Find(const char* path, const FileStamp& stamp)
 CachedSums* Record(const char* path, const FileStamp& stamp)
 {
     if (g_cache == nullptr || path == nullptr) return nullptr;
-    auto found = g_cache->find(path);
+    const std::string key = KeyOf(path);
+    auto found = g_cache->find(key);
     if (found == g_cache->end()) {
         if (g_cache->size() >= kMostFiles) return nullptr;
-        found = g_cache->emplace(path, CachedSums{}).first;
+        found = g_cache->emplace(key, CachedSums{}).first;
         found->second.stamp = stamp;
     }
     if (!SameStamp(found->second.stamp, stamp)) {
@@ -137,4 +151,20 @@ void RememberVersionTexts(const char* path, const FileStamp& stamp, const Versio
     sums->versionTexts[1] = texts.description;
     sums->versionTexts[2] = texts.company;
     sums->versionTexts[3] = texts.copyright;
+}
+
+bool FindCachedSignature(const char* path, const FileStamp& stamp, FileSignature* signature)
+{
+    const CachedSums* sums = Find(path, stamp);
+    if (sums == nullptr || !sums->haveSignature) return false;
+    *signature = sums->signature;
+    return true;
+}
+
+void RememberSignature(const char* path, const FileStamp& stamp, const FileSignature& signature)
+{
+    CachedSums* sums = Record(path, stamp);
+    if (sums == nullptr) return;
+    sums->haveSignature = true;
+    sums->signature = signature;
 }

@@ -1,11 +1,12 @@
-// Checksums (and version texts) of files already read, handed out again while
-// a scope lasts: the processes page names ntdll.dll and the other common
-// modules once per process, and each would otherwise be read and summed
-// every time. A result
-// is reused only for the same path (exact text), size and last-write time,
-// so a file that changed in between is read again. Only results of complete
+// Checksums, version texts and signatures of files already read, handed out
+// again while a scope lasts: the processes page names ntdll.dll and the other
+// common modules once per process, and each would otherwise be read, summed
+// and verified every time. A result is reused only for the same path
+// (letters A-Z in either case), size and last-write time, so a file that
+// changed in between is read again. Only results of complete
 // reads are kept. Used on the collection worker thread only.
 #pragma once
+#include "info/file_signature.h"
 #include "platform/win.h"
 
 // While one lives, FileCrc32, FileMd5Hex and ReadFileVersionStrings consult
@@ -47,3 +48,7 @@ struct VersionTexts {
 // `found`: whether the file has a version resource at all.
 bool FindCachedVersionTexts(const char* path, const FileStamp& stamp, VersionTexts* texts, bool* found);
 void RememberVersionTexts(const char* path, const FileStamp& stamp, const VersionTexts& texts, bool found);
+
+// A signature check's result (see CheckFileSignature).
+bool FindCachedSignature(const char* path, const FileStamp& stamp, FileSignature* signature);
+void RememberSignature(const char* path, const FileStamp& stamp, const FileSignature& signature);

@@ -4,6 +4,7 @@
 #include "app/harvin_dlg.h"
 #include "info/checksum_cache.h"
 #include "info/md5.h"
+#include "info/signature_lines.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
@@ -28,7 +29,7 @@ constexpr size_t kVersionTextSize = 260;
 constexpr size_t kLineSize = 1024;
 constexpr size_t kVersionLineSize = HtmlTextSize(kVersionTextSize) + 32;
 constexpr size_t kPathLineSize = HtmlTextSize(kFullPathSize) + 64;
-constexpr size_t kBlockSize = 2 * kPathLineSize + 4 * kVersionLineSize + 6 * kLineSize;
+constexpr size_t kBlockSize = 2 * kPathLineSize + 4 * kVersionLineSize + kSignatureLineSize + 6 * kLineSize;
 
 using VersionText = HtmlText<kVersionTextSize>;
 using PathText = HtmlText<kFullPathSize>;
@@ -280,6 +281,10 @@ void WriteFileEntry(const FileEntryRequest& request)
         }
     }
 
+    // Only while the page asks for it (SignatureLinesScope).
+    char signatureLine[kSignatureLineSize];
+    FormatSignatureLine(fullPath, stamp, signatureLine, sizeof signatureLine);
+
     char crcLine[kLineSize] = "";
     if (request.withCrc) {
         DWORD crc = 0;
@@ -335,6 +340,7 @@ void WriteFileEntry(const FileEntryRequest& request)
     AppendText(block, descriptionLine);
     AppendText(block, vendorLine);
     AppendText(block, copyrightLine);
+    AppendText(block, signatureLine);
     AppendText(block, sizeLine);
     AppendText(block, text2Line);
     AppendText(block, text1Line);

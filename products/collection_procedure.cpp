@@ -8,6 +8,7 @@
 #include "info/file_collection.h"
 #include "info/file_info.h"
 #include "info/registry.h"
+#include "info/signature_lines.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_helpers.h"
@@ -184,6 +185,7 @@ void WriteVersionsPage(const LineRun& run, const LineFolders& folders)
     if (run.versionsPage == nullptr || run.steps.versions.count == 0) return;
     Page page = CreateReportPage(run.lineFolder, run.versionsPage, 0, "File Versions", "File Versions", 0);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     for (const VersionListing& listing : run.steps.versions) WriteListing(folders, listing, page);
     FinalizePage(page);
 }

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "info/file_info.h"
 #include "info/registry.h"
+#include "info/signature_lines.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
@@ -347,6 +348,7 @@ void CWindowsStuff::CollectExplorer(const char* folder, const char* fileName)
     if (Autostart == 0 || IsCancelRequested()) return;
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_EXPLORER, "Explorer", "Explorer", 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     StepCounter = 0;
     AppendLiteral(page,
                   "<a href=\"#shellExtensions\">[Shell_Extensions]</a> <a href=\"#columnHandlers\">[Column_Handlers]</a> "
@@ -364,6 +366,7 @@ void CWindowsStuff::CollectInternetExplorer(const char* folder, const char* file
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_INTERNET_EXPLORER, "Internet Explorer",
                                  "Internet Explorer", 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     StepCounter = 0;
     WriteComponentSections(page, kBrowserSections, sizeof kBrowserSections / sizeof kBrowserSections[0]);
     FinalizePage(page);
@@ -374,6 +377,7 @@ void CWindowsStuff::CollectWinlogon(const char* folder, const char* fileName)
     if (Autostart == 0 || IsCancelRequested()) return;
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_WINLOGON, "Winlogon", "Winlogon", 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     WriteHeading(page, "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\\n");
     WriteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", true, page,
                  RegistryView64);
@@ -394,6 +398,7 @@ void CWindowsStuff::CollectMiscellaneous(const char* folder, const char* fileNam
     StepCounter = 0;
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_MISCELLANEOUS, "Miscellaneous", "Miscellaneous", 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     {
         FsRedirectionOff redirectionOff;
         WriteModuleValues(kMiscellaneousValues, page);

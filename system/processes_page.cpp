@@ -10,6 +10,7 @@
 #include "info/external_programs.h"
 #include "info/file_info.h"
 #include "info/registry.h"
+#include "info/signature_lines.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/proc_lookup.h"
@@ -123,6 +124,7 @@ void CWindowsStuff::CollectProcesses(const char* folder, const char* fileName)
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_PROCESSES, "Active Processes And Modules",
                                  "Active Processes And Modules (32Bit)", 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     WriteProcessList(page);
     FinalizePage(page);
     if (IsWindows64Bit()) {

@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "info/file_info.h"
+#include "info/signature_lines.h"
 #include "info/registry.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
@@ -301,6 +302,7 @@ void CWindowsStuff::CollectDriverFiles(const char* folder, const char* fileName)
     if (System == 0) return;
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_DRIVER_FILES, kDriverFilesCaption, kDriverFilesCaption, 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
     WriteDriverFileEntries(page, RegistryView32);
     FinalizePage(page);
 }

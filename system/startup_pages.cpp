@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "info/file_info.h"
 #include "info/registry.h"
+#include "info/signature_lines.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
@@ -406,6 +407,7 @@ void CWindowsStuff::CollectStartupRegistry(const char* folder, const char* fileN
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_STARTUP_REGISTRY, "Startup Registry Entries",
                                  "Startup Registry Entries", 1);
     if (page == nullptr) return;
+    SignatureLinesScope signatures;
 
     const StartupGroup groups[] = {
         Group("Registry (HKEY_LOCAL_MACHINE)", HKEY_LOCAL_MACHINE, kMachineKeys),
@@ -511,6 +513,8 @@ void CWindowsStuff::CollectServicesRegistry(const char* folder, const char* file
     Page page = CreateReportPage(folder, fileName, IDS_STATUS_SERVICES_REGISTRY, "Services Registry Entries",
                                  "Services Registry Entries", 1);
     if (page == nullptr) return;
+    // The services' programs and libraries are named here, with their entries.
+    SignatureLinesScope signatures;
     WriteRegistryTree(page, HKEY_LOCAL_MACHINE, kServicesKey, RegistryView64);
     FinalizePage(page);
 }

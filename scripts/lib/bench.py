@@ -9,7 +9,7 @@ before or after it (the order alternates), on the same files with a warm
 page cache. Every figure is the median of the repetitions; the range is
 shown beside it. The table ends with one "ratio NAME VALUE" line per ratio.
 
-Usage: bench.py --root ROOT [--runs N] [--parts archive,checksums,processes,collection]
+Usage: bench.py --root ROOT [--runs N] [--parts archive,checksums,processes,collection,signatures]
 """
 import argparse
 import os
@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-PARTS = ["archive", "checksums", "processes", "collection"]
+PARTS = ["archive", "checksums", "processes", "collection", "signatures"]
 BIG_FILE_MIB = 200
 
 
@@ -292,6 +292,27 @@ class Bench:
         slowest = sorted(((statistics.median(v), k) for k, v in steps.items() if len(v) == self.runs), reverse=True)
         self.notes.append("slowest chain steps (time before the file was finished, median): " +
                           "; ".join(f"{name} {seconds:.1f} s" for seconds, name in slowest[:6]))
+
+    # ---- signature checks ---------------------------------------------------
+
+    def part_signatures(self):
+        """The same standard collection with and without the signature checks
+        of the file entries (an unattended run inside harvin_bench.exe)."""
+        folder = self.windows_path(os.path.join(self.state, "signatures-run"))
+        dist = self.windows_path(self.dist)
+
+        def collection(switch):
+            def measure():
+                seconds, text = self.bench_exe("collection", folder, dist, switch)
+                if "exit 0" not in text:
+                    raise RuntimeError(f"the collection did not complete: {text}")
+                return seconds
+            return measure
+
+        checked, unchecked = self.alternate(collection("on"), collection("off"), max(self.runs, 5))
+        self.add("Standard collection (unattended, in harvin_bench): with signature checks vs. without",
+                 "with: " + self.spread(checked), "without: " + self.spread(unchecked), "signature-overhead",
+                 statistics.median(checked) / statistics.median(unchecked), "<= 1.15x")
 
     # ---- report -------------------------------------------------------------
 

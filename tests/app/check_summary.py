@@ -89,12 +89,30 @@ def check_findings_run(archive, schema):
           "Findings is not the first navigation entry")
 
 
+def check_signatures(tree, summary):
+    """Signature lines stand on the pages that name programs which start or
+    run, and on no other; the planted signed program shows its signer."""
+    carrying = ["Startup/StartRegistry.html", "SYSInfo/ServicesInfo.html", "SYSInfo/ProcessesModules.html",
+                "SYSInfo/DriverFiles.html"]
+    for page in carrying + ["SYSInfo/NetRegistry.html", "SYSInfo/DiverseRegs.html", "SYSInfo/SystemFiles.html"]:
+        text = open(os.path.join(tree, page), encoding="cp1252").read()
+        check(("Signature: " in text) == (page in carrying), f"{page}: signature lines where they do not belong, or none")
+        if page == carrying[0]:
+            check("Signature: Valid (Harvin &amp; Test &lt;Signer&gt;)<BR>" in text, "no line of the signed program")
+    planted = {"path": "C:\\harvin-signatures\\signed.exe", "signature": {
+        "status": "valid", "signer": "Harvin & Test <Signer>", "catalog": False, "code": "0x00000000"}}
+    check(planted in summary["fileSignatures"], "the signed program is not in fileSignatures as valid")
+    paths = [entry["path"].lower() for entry in summary["fileSignatures"]]
+    check(len(paths) == len(set(paths)), "a file is listed twice in fileSignatures")
+
+
 def main(argv):
     out, schema_path = argv
     schema = json.load(open(schema_path))
     full = check_run(os.path.join(out, "worker-run", "GATHINFO.ZIP"), schema, True)
     if full:
         check(all(entry["sha256"] for entry in full["files"]), "a file of the full run has no SHA-256")
+        check_signatures(os.path.join(out, "worker-run", "SupportData"), full)
     summary = check_run(os.path.join(out, "worker-summary", "GATHINFO.ZIP"), schema, False)
     if summary:
         collection = summary["collection"]

@@ -60,7 +60,12 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     PrepareRunFolder(folder);
     DeleteFileA(DesktopArchivePath().c_str());
     MessageBoxAnswerer answerer(kTitle, IDOK);
+    // Signed under the planted root: the host check finds its signer on the Startup page.
+    const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const char kSigned[] = "C:\\harvin-signatures\\signed.exe";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kRunKey, "HarvinSigned", REG_SZ, kSigned, sizeof kSigned), 0);
     spine::RunWorker();
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kRunKey, "HarvinSigned");
 
     EXPECT_EQ(answerer.Answered(), 1) << "exactly the final message is shown";
     EXPECT_NE(answerer.LastText().find("GATHINFO.ZIP"), std::string::npos);

@@ -12,9 +12,18 @@
 //   harvin_bench processes N SLEEPER DLL the processes page (WriteProcessList)
 //                                        with N sleepers that load DLL running;
 //                                        also the process enumeration alone
+//   harvin_bench collection FOLDER DIST on|off
+//                                        a standard collection as an unattended
+//                                        run makes it, output in FOLDER, with
+//                                        DIST's English language library, with
+//                                        or without the signature checks
 #include "app/app_state.h"
+#include "app/output_location.h"
 #include "app/report_archive.h"
+#include "app/unattended_run.h"
+#include "framework/framework.h"
 #include "info/file_info.h"
+#include "info/signature_lines.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/process_list.h"
@@ -213,6 +222,23 @@ int Processes(int count, const char* sleeper, const char* dll)
     return 0;
 }
 
+int Collection(const std::string& folder, const std::string& dist, bool signatures)
+{
+    HMODULE library = LoadLibraryA((dist + "\\en-us\\harvinr.dll").c_str());
+    if (library == nullptr) return 1;
+    SetResourceModule(library);
+    ResourceLibrary = library;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CopyText(ProgramPathOverride, (folder + "\\harvin.exe").c_str());
+    SetSignatureChecksEnabled(signatures);
+    CommandLineOptions options;
+    options.noDesktop = true;
+    double start = Now();
+    int code = RunUnattendedCollection(options);
+    printf("seconds %.3f exit %d signatures %s\n", Now() - start, code, signatures ? "on" : "off");
+    return code == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -222,6 +248,8 @@ int main(int argc, char** argv)
     if (mode == "md5" && argc == 3) return Md5(argv[2]);
     if (mode == "crc" && argc == 3) return Crc(argv[2]);
     if (mode == "processes" && argc == 5) return Processes(atoi(argv[2]), argv[3], argv[4]);
-    fprintf(stderr, "usage: harvin_bench archive|archive1 TREE ZIP | md5 FILE | crc FILE | processes N SLEEPER DLL\n");
+    if (mode == "collection" && argc == 5) return Collection(argv[2], argv[3], std::string(argv[4]) == "on");
+    fprintf(stderr, "usage: harvin_bench archive|archive1 TREE ZIP | md5 FILE | crc FILE | processes N SLEEPER DLL"
+                    " | collection FOLDER DIST on|off\n");
     return 2;
 }

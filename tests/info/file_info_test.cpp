@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "info/checksum_cache.h"
 #include "info/md5.h"
+#include "info/signature_lines.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -658,4 +659,132 @@ TEST_F(FileEntryTest, DetailsForARegistryText)
 
     EXPECT_EQ(EntryForText("C:\\nowhere\\gone.exe /x"), "");
     EXPECT_EQ(EntryForText("no dot here"), "");
+}
+
+// ---- the signature line ------------------------------------------------------
+
+// The fixture's copies of one program, verified by the system: the line after
+// the version lines says what Windows says, the signer as HTML text.
+TEST_F(FileEntryTest, SignatureLineTellsTheSystemsVerdict)
+{
+    SignatureLinesScope signatures;
+    const std::string folder = "C:\\harvin-signatures";
+    const struct {
+        const char* name;
+        const char* verdict;
+    } files[] = {{"signed.exe", "Valid (Harvin &amp; Test &lt;Signer&gt;)"},
+                 {"unsigned.exe", "Not signed"},
+                 {"tampered.exe", "Invalid (0x80096010)"},
+                 {"untrusted.exe", "Not trusted (0x800B0109)"},
+                 {"missing.exe", "[not available] (0x80070002)"}};
+    // Wine's verification does not ask where the chain ends (a signer under
+    // any root verifies): the unplanted root is checked where the system does.
+    const bool chainUnchecked = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    for (const auto& file : files) {
+        if (chainUnchecked && strcmp(file.name, "untrusted.exe") == 0) continue;
+        FileEntryRequest request;
+        request.path = folder.c_str();
+        request.name = file.name;
+        EXPECT_EQ(Entry(request), std::string("<strong>") + file.name + "</strong>\n<div style=\"margin-left: 40px;\">\n" +
+                                      "Signature: " + file.verdict + "<BR>\nPath: " + folder + "<br>\n\n</div><BR>\n");
+    }
+}
+
+namespace catalog_standin {
+
+// Counts what the check opens and closes. Only the SHA-1 catalogs list the
+// file, under the member tag of its hash.
+struct Calls {
+    int verified, closed, admins, adminsReleased, catalogs, catalogsReleased;
+    LONG catalogVerdict;
+    bool catalogFileUnknown;
+    std::wstring memberTag;
+} calls;
+
+LONG WINAPI VerifyTrust(HWND, GUID*, LPVOID request)
+{
+    auto* data = static_cast<WINTRUST_DATA*>(request);
+    if (data->dwStateAction == WTD_STATEACTION_CLOSE) return ++calls.closed, ERROR_SUCCESS;
+    ++calls.verified;
+    data->hWVTStateData = reinterpret_cast<HANDLE>(1);
+    if (data->dwUnionChoice == WTD_CHOICE_FILE) return TRUST_E_NOSIGNATURE;
+    calls.memberTag = data->pCatalog->pcwszMemberTag;
+    return calls.catalogVerdict;
+}
+CRYPT_PROVIDER_DATA* WINAPI ProviderData(HANDLE)
+{
+    static CRYPT_PROVIDER_DATA data;
+    return &data;
+}
+CRYPT_PROVIDER_SGNR* WINAPI ProviderSigner(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD)
+{
+    static CERT_CONTEXT leaf;
+    static CRYPT_PROVIDER_CERT chain[1];
+    static CRYPT_PROVIDER_SGNR signer;
+    chain[0].pCert = &leaf;
+    signer.csCertChain = 1;
+    signer.pasCertChain = chain;
+    return &signer;
+}
+DWORD WINAPI CertificateName(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR name, DWORD chars)
+{
+    return lstrlenW(lstrcpynW(name, L"Windows <Publisher>", static_cast<int>(chars))) + 1;
+}
+BOOL WINAPI Acquire(HCATADMIN* admin, const GUID*, DWORD) { return *admin = &calls, ++calls.admins; }
+BOOL WINAPI Acquire2(HCATADMIN* admin, const GUID*, const WCHAR*, const void*, DWORD) { return Acquire(admin, 0, 0); }
+BOOL WINAPI Hash(HANDLE, DWORD* size, BYTE* hash, DWORD) { return memset(hash, 0xA5, *size = 20) != nullptr; }
+BOOL WINAPI Hash2(HCATADMIN, HANDLE, DWORD* size, BYTE* hash, DWORD) { return memset(hash, 0, *size = 32) != nullptr; }
+HCATINFO WINAPI CatalogFromHash(HCATADMIN, BYTE*, DWORD size, DWORD, HCATINFO*)
+{
+    return size == 20 ? (++calls.catalogs, &calls) : nullptr;
+}
+BOOL WINAPI CatalogInfo(HCATINFO, CATALOG_INFO* info, DWORD)
+{
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return !calls.catalogFileUnknown && lstrcpyW(info->wszCatalogFile, L"C:\\windows\\system32\\catroot\\nt5.cat");
+}
+BOOL WINAPI ReleaseCatalog(HCATADMIN, HCATINFO, DWORD) { return ++calls.catalogsReleased; }
+BOOL WINAPI ReleaseAdmin(HCATADMIN, DWORD) { return ++calls.adminsReleased; }
+
+const TrustFunctions kFunctions = {VerifyTrust, ProviderData, ProviderSigner, CertificateName, Acquire,  Hash, Acquire2,
+                                   Hash2,       CatalogFromHash, CatalogInfo, ReleaseCatalog, ReleaseAdmin};
+
+}  // namespace catalog_standin
+
+// Wine keeps no catalogs: stand-ins answer as Windows does for a file its
+// catalogs list. Whatever the verdict, every verification is closed and every
+// catalog context released; within the checksum cache a file is verified once.
+TEST_F(FileEntryTest, SignatureFromTheCatalogsClosesWhatItOpened)
+{
+    using catalog_standin::calls;
+    const std::string path = scratch_.Join("kernel.dll");
+    ASSERT_TRUE(WriteFileBytes(path, "MZ"));
+    UseTrustFunctions(&catalog_standin::kFunctions);
+    SignatureLinesScope signatures;
+    FileEntryRequest request;
+    request.path = path.c_str();
+    const struct {
+        LONG catalogVerdict;
+        bool catalogFileUnknown;
+        const char* line;
+        int verified;
+    } cases[] = {{ERROR_SUCCESS, false, "Valid, catalog (Windows &lt;Publisher&gt;)", 2},
+                 {CERT_E_UNTRUSTEDROOT, false, "Not trusted (0x800B0109)", 2},
+                 {ERROR_SUCCESS, true, "[not available] (0x80070002)", 1}};
+    for (const auto& c : cases) {
+        calls = {0, 0, 0, 0, 0, 0, c.catalogVerdict, c.catalogFileUnknown, L""};
+        ChecksumCacheScope cache;
+        const std::string entry = "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\nSignature: " +
+                                  c.line + "<BR>\n</div><BR>\n";
+        EXPECT_EQ(Entry(request), entry);
+        EXPECT_EQ(Entry(request), entry);
+        EXPECT_EQ(calls.verified, c.verified) << c.line;
+        EXPECT_EQ(calls.closed, calls.verified) << c.line;
+        EXPECT_EQ(calls.admins, 2) << "SHA-256 catalogs first, then SHA-1: " << c.line;
+        EXPECT_EQ(calls.adminsReleased, calls.admins) << c.line;
+        EXPECT_EQ(calls.catalogs, 1) << c.line;
+        EXPECT_EQ(calls.catalogsReleased, calls.catalogs) << c.line;
+        EXPECT_EQ(calls.memberTag, c.verified == 2 ? L"A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5" : L"") << c.line;
+    }
+    UseTrustFunctions(nullptr);
 }

@@ -3,6 +3,7 @@
 // each gives.
 #include "app/app_state.h"
 #include "app/output_location.h"
+#include "info/signature_lines.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/windows_version.h"
@@ -109,6 +110,7 @@ protected:
 
     std::string OrdoVersionsPage(const std::string& install) const
     {
+        SignatureLinesScope signatures;  // the versions page's entries carry them
         return PageHead("File Versions") + StandardEntry(install + "\\", "ordo.dll") +
                StandardEntry(install + "\\", "ordo.ini") + PageFoot();
     }

@@ -62,12 +62,13 @@ std::string CrcLine(const std::string& path)
     return line;
 }
 
-// The entry block of the known module below a header.
-std::string KnownModuleBlock(const std::string& path)
+// The entry block of the known module below a header; the page carries the
+// signature line, the entry alone does not.
+std::string KnownModuleBlock(const std::string& path, const char* signature = "")
 {
     return "Version: 7.6.5.4<BR>\n" + CrcLine(path) +
            "Description: Harvin known module<BR>\nVendor: Harvin Test Vendor<BR>\n"
-           "Copyright: Copyright (C) Harvin Tests<BR>\n</div><BR>\n";
+           "Copyright: Copyright (C) Harvin Tests<BR>\n" + signature + "</div><BR>\n";
 }
 
 std::string ModuleHeader(const std::string& name)
@@ -255,7 +256,8 @@ TEST_F(ProcessesPageTest, LiveRunListsItselfAndItsChildWithModules)
     EXPECT_NE(std::string::npos, childSection.find(CrcLine(TestBinDir() + "\\system_sleeper.exe")));
     const size_t dll = childSection.find(ModuleHeader(kKnownDll));
     ASSERT_NE(std::string::npos, dll) << childSection;
-    EXPECT_EQ(dll + ModuleHeader(kKnownDll).size(), childSection.find(KnownModuleBlock(KnownDllPath()), dll))
+    const std::string knownBlock = KnownModuleBlock(KnownDllPath(), "Signature: Not signed<BR>\n");
+    EXPECT_EQ(dll + ModuleHeader(kKnownDll).size(), childSection.find(knownBlock, dll))
         << childSection.substr(dll);
     // This process has its section too, linked from the table.
     const std::string ownName = FileNameOf(self->path);

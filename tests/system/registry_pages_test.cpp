@@ -75,16 +75,17 @@ void DeleteTree(HKEY hive, const char* parent, const char* name, REGSAM view)
 
 // A file of known bytes with the archive attribute only, and the details
 // block that a value naming it gets.
-std::string PlantFile(const std::string& path, const std::string& bytes)
+std::string PlantFile(const std::string& path, const std::string& bytes, bool signatureLine = false)
 {
     EXPECT_TRUE(WriteFileBytes(path, bytes) && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE)) << path;
     const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()),
                             static_cast<uInt>(bytes.size()));
     char block[256];
     snprintf(block, sizeof block,
-             "<div style=\"margin-left: 40px;\">\nCRC32: 0x%08lX<BR>\nFilesize: %u<BR>\nFile attributes: [A---]<br>\n"
+             "<div style=\"margin-left: 40px;\">\nCRC32: 0x%08lX<BR>\n%sFilesize: %u<BR>\nFile attributes: [A---]<br>\n"
              "</div><BR>\n",
-             static_cast<unsigned long>(crc), static_cast<unsigned>(bytes.size()));
+             static_cast<unsigned long>(crc), signatureLine ? "Signature: Not signed<BR>\n" : "",
+             static_cast<unsigned>(bytes.size()));
     return block;
 }
 
@@ -153,7 +154,7 @@ protected:
 TEST_F(RegistryPagesTest, StartupRegistryShowsBothViewsWithFileDetails)
 {
     const std::string program = Scratch("autostart.exe");
-    const std::string details = PlantFile(program, "started with Windows");
+    const std::string details = PlantFile(program, "started with Windows", true);
     const std::string missing = Scratch("missing.exe");
     PlantedValue run64(HKEY_LOCAL_MACHINE, kRunKey, "HarvinA-Run", KEY_WOW64_64KEY, REG_SZ, program);
     PlantedValue gone64(HKEY_LOCAL_MACHINE, kRunKey, "HarvinB-Gone", KEY_WOW64_64KEY, REG_SZ, missing);

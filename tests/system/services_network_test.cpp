@@ -187,7 +187,7 @@ TEST_F(CollectorTest, DriverImagePathsResolveToThePlantedFiles)
         return "<strong>" + path +
                "</strong>\n<div style=\"margin-left: 40px;\">\nVersion: 7.6.5.4<BR>\n"
                "Description: Harvin known module<BR>\nVendor: Harvin Test Vendor<BR>\n"
-               "Copyright: Copyright (C) Harvin Tests<BR>\nFilesize: " +
+               "Copyright: Copyright (C) Harvin Tests<BR>\nSignature: Not signed<BR>\nFilesize: " +
                std::to_string(image.size()) + "<BR>\n</div><BR>\n";
     };
     const std::string root = scratch_.Join("Win Root"), drivers = root + "\\System32\\drivers\\";

@@ -187,7 +187,10 @@ TEST(DocumentMarkup, RowsAndSectionsAreWrittenExactly)
     WriteModuleSectionHead(section.File(), L"app.exe");
     ModuleRecord module = {};
     wcscpy(module.name, L"app.exe");
+    module.signature.status = SignatureStatus::NotSigned;
     WriteModuleEntry(section.File(), module, L"C:\\Apps\\app.exe");
+    module.signature.status = SignatureStatus::Valid;
+    wcscpy(module.signature.signer, L"Maker <Code> & Co");
     wcscpy(module.name, L"lib.dll");
     wcscpy(module.version, L"1.2.3.4");
     wcscpy(module.description, L"Library");
@@ -197,10 +200,10 @@ TEST(DocumentMarkup, RowsAndSectionsAreWrittenExactly)
     EXPECT_EQ(section.Text(),
               "<br><br>\n<strong><a name=\"app.exe\">app.exe  </a>\n</strong>\n<a href=\"#top\">top</a>\n"
               "<div style=\"margin-left: 40px;\"><br><strong>app.exe</strong><br>Path: C:\\Apps\\app.exe"
-              "<br>Version: <br>Description: <br>Vendor: <br>Copyright: <br></div>\n"
+              "<br>Version: <br>Description: <br>Vendor: <br>Copyright: <br>Signature: Not signed<br></div>\n"
               "<div style=\"margin-left: 40px;\"><br><strong>lib.dll</strong><br>Path: C:\\Apps\\lib.dll"
               "<br>Version: 1.2.3.4<br>Description: Library<br>Vendor: Maker<br>Copyright: (c) 100% Maker"
-              "<br></div>\n");
+              "<br>Signature: Valid (Maker &lt;Code&gt; &amp; Co)<br></div>\n");
 }
 
 TEST(DocumentMarkup, FrameOpensAndClosesTheDocument)

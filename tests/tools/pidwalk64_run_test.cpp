@@ -146,6 +146,8 @@ TEST(Pidwalk64Run, ListsTheLiveSystemAsOneDocument)
     size_t version = ownSection.find("<br>Version: ", kernel);
     ASSERT_NE(version, std::string::npos);
     EXPECT_NE(ownSection.compare(version, 17, "<br>Version: <br>"), 0) << ownSection.substr(kernel, 200);
+    const std::string entry = ownSection.substr(kernel, ownSection.find("</div>", kernel) - kernel);
+    EXPECT_NE(entry.find("<br>Signature: "), std::string::npos) << entry;
 
     // The name outside Latin-1 is listed whole: characters the code page
     // lacks are marked, nothing after them is lost.

@@ -15,6 +15,8 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -150,6 +152,28 @@ bool WriteProcessTable(FILE* out, HANDLE snapshot, const wchar_t* windowsFolder)
     return true;
 }
 
+// Each module file is verified once, however many processes load it.
+class SignatureCache {
+public:
+    const FileSignature& Of(const wchar_t* path)
+    {
+        auto known = known_.find(path);
+        if (known != known_.end()) return known->second;
+        FileSignature& signature = known_[path];
+        OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Get() == INVALID_HANDLE_VALUE) {
+            SetSignatureNotAvailable(HRESULT_FROM_WIN32(GetLastError()), &signature);
+        } else {
+            CheckOpenFileSignature(file.Get(), path, SystemTrustFunctions(), &signature);
+        }
+        return signature;
+    }
+
+private:
+    std::map<std::wstring, FileSignature> known_;
+};
+
 void QueryVersionTexts(const wchar_t* path, ModuleRecord* module)
 {
     FileVersionInfo info;
@@ -162,7 +186,7 @@ void QueryVersionTexts(const wchar_t* path, ModuleRecord* module)
 
 // One process's modules; nothing at all when they cannot be listed.
 void WriteModuleSection(FILE* out, const wchar_t* processName, HANDLE process,
-                        const wchar_t* windowsFolder)
+                        const wchar_t* windowsFolder, SignatureCache& signatures)
 {
     HMODULE modules[kMaxModules];
     DWORD needed = 0;
@@ -183,6 +207,7 @@ void WriteModuleSection(FILE* out, const wchar_t* processName, HANDLE process,
         wchar_t shownPath[kNameChars];
         NormalizeImagePath(path, windowsFolder, shownPath);
         QueryVersionTexts(shownPath, &module);
+        module.signature = signatures.Of(shownPath);
         WriteModuleEntry(out, module, shownPath);
     }
 }
@@ -192,6 +217,7 @@ void WriteModuleSections(FILE* out, HANDLE snapshot, const wchar_t* windowsFolde
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     if (!Process32FirstW(snapshot, &entry)) return;
+    SignatureCache signatures;
     do {
         if (entry.th32ProcessID == 0) continue;  // the idle process has no modules
         entry.szExeFile[MAX_PATH - 1] = L'\0';
@@ -199,7 +225,7 @@ void WriteModuleSections(FILE* out, HANDLE snapshot, const wchar_t* windowsFolde
         DWORD error = ERROR_SUCCESS;
         OwnedHandle process(OpenForListing(entry.th32ProcessID, &isProtected, &error));
         if (process.Get() == nullptr) continue;  // already warned about in the table
-        WriteModuleSection(out, entry.szExeFile, process.Get(), windowsFolder);
+        WriteModuleSection(out, entry.szExeFile, process.Get(), windowsFolder, signatures);
     } while (Process32NextW(snapshot, &entry));
 }
 

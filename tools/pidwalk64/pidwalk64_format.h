@@ -10,6 +10,7 @@
 #endif
 #include <windows.h>
 
+#include "info/file_signature.h"
 #include "platform/bounded_text.h"
 
 #include <cstddef>
@@ -28,6 +29,7 @@ struct ModuleRecord {
     wchar_t description[kNameChars];
     wchar_t company[kNameChars];
     wchar_t copyright[kNameChars];
+    FileSignature signature;
 };
 
 // Turns an image path as the system reports it (drive path, "\??\" form,
