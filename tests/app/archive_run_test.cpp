@@ -130,11 +130,11 @@ TEST(ReportArchive, UnreadableFileInASubfolderStillMarksTheArchiveIncomplete)
 
 // WriteFile, but the first write of a full buffer (the dump's data) writes
 // half its bytes and fails.
+bool g_fullBufferWriteFailed = false;
 int FailFullBufferWriteOnce(void* file, const void* data, unsigned long length, unsigned long* written)
 {
-    static bool failed = false;
-    const bool fail = !failed && length >= 65536;
-    failed = failed || fail;
+    const bool fail = !g_fullBufferWriteFailed && length >= 65536;
+    g_fullBufferWriteFailed = g_fullBufferWriteFailed || fail;
     return WriteFile(file, data, fail ? length / 2 : length, written, nullptr) && !fail;
 }
 
@@ -159,6 +159,7 @@ TEST(ReportArchive, EntryFailingBehindTheWalkLeavesNoRunLog)
     CopyText(ArchivePath, (folder + "\\GATHINFO.ZIP").c_str());
     spine::ClearStatusLines();
     StatusList.AddString("a line of the run log");
+    g_fullBufferWriteFailed = false;
     ZipSetFileWriteForTesting(&FailFullBufferWriteOnce);
     EXPECT_FALSE(BuildReportArchive());
     ZipSetFileWriteForTesting(nullptr);

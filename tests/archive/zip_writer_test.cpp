@@ -513,6 +513,7 @@ int ShortWrite(void* file, const void* data, unsigned long length, unsigned long
 // succeeded and stays readable.
 TEST(ZipWriter, ShortWriteAnywhereLeavesAReadableArchive)
 {
+    g_writes = g_failAt = 0;
     ZipSetFileWriteForTesting(&ShortWrite);
     ASSERT_EQ(ZIP_OK, WriteZip64Archive("zip64"));
     for (unsigned n = 1, writes = g_writes; n <= writes; ++n) {
