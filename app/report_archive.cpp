@@ -196,7 +196,10 @@ bool AddFileToArchive(ZipFile zip, const char* name, const char* prefix)
         return false;
     }
     ZipEntryInfo info = EntryInfo(static_cast<time_t>(status.st_ctime), 0);
-    if (ZipOpenNewFileInZip(zip, entryName, &info, 8, 9) != ZIP_OK) {
+    // The size tells the writer whether the entry needs Zip64 sizes (a dump
+    // of 4 GiB or more).
+    const uint64_t size = status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
+    if (ZipOpenNewFileInZip(zip, entryName, &info, 8, 9, size) != ZIP_OK) {
         fclose(file);
         return false;
     }

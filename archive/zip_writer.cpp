@@ -18,12 +18,21 @@
 namespace {
 
 constexpr uint64_t kDefaultLargest = 0xFFFFFFFEu;  // 0xFFFFFFFF means "see Zip64"
-constexpr unsigned kMostEntries = 0xFFFEu;         // 0xFFFF likewise
+constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;
+constexpr unsigned kMostClassicEntries = 0xFFFEu;  // 0xFFFF is the marker
 constexpr unsigned kBufferSize = 64 * 1024;
 constexpr unsigned kLocalHeaderSize = 30;
 constexpr unsigned kCentralHeaderSize = 46;
 constexpr unsigned kEndRecordSize = 22;
+constexpr unsigned kZip64EndRecordSize = 56;
+constexpr unsigned kZip64LocatorSize = 20;
+constexpr unsigned kZip64ExtraId = 0x0001;
+constexpr unsigned kZip64SizesExtraSize = 4 + 16;  // header, both sizes
 constexpr unsigned kVersion = 20;                  // 2.0: deflate, folders
+constexpr unsigned kVersionZip64 = 45;             // 4.5: Zip64 records
+// Deflate may grow data a little (stored blocks of random data); an entry
+// announced this close to the limit gets Zip64 sizes.
+constexpr uint64_t kGrowthMargin = 64 * 1024;
 constexpr unsigned kMadeByFat = 0;                 // attributes are DOS attributes
 constexpr unsigned kFlagMaximumCompression = 0x2;  // general-purpose bit 1 with deflate
 
@@ -40,6 +49,32 @@ void Put32(unsigned char* at, uint32_t value)
     Put16(at, value & 0xFFFFu);
     Put16(at + 2, value >> 16);
 }
+
+void Put64(unsigned char* at, uint64_t value)
+{
+    Put32(at, static_cast<uint32_t>(value));
+    Put32(at + 4, static_cast<uint32_t>(value >> 32));
+}
+
+// A value for a classic field: itself, or the marker when it does not fit.
+uint32_t Classic(uint64_t value)
+{
+    return value > g_largest ? kZip64Marker : static_cast<uint32_t>(value);
+}
+
+bool MayPassClassicSizes(uint64_t expectedSize)
+{
+    if (expectedSize == 0) return false;
+    if (expectedSize > g_largest) return true;
+    return g_largest - expectedSize < expectedSize / 128 + kGrowthMargin;
+}
+
+int WriteWithWriteFile(void* file, const void* data, unsigned long length, unsigned long* written)
+{
+    return WriteFile(static_cast<HANDLE>(file), data, length, written, nullptr);
+}
+
+ZipFileWrite g_write = &WriteWithWriteFile;
 
 bool IsLeapYear(unsigned year)
 {
@@ -64,6 +99,7 @@ struct PendingEntry {
     bool failed;                   // dropped when its last piece comes out
     bool headerWritten;
     bool headerComplete;           // CRC-32 and sizes already in the local header
+    bool zip64Sizes;               // announced large: Zip64 sizes in local and central records
     uint64_t start;                // offset of the local header
     uint32_t crc;
     uint64_t rawSize;
@@ -83,8 +119,7 @@ struct ZipArchive {
     unsigned char* directory;       // central records of the completed entries
     size_t directoryUsed;
     size_t directoryCapacity;
-    unsigned entries;               // in the directory
-    unsigned accepted;              // handed over by the caller
+    uint64_t entries;               // in the directory
 
     PieceRing pieces;
     PendingEntry* pending;          // as many as pieces.Slots()
@@ -94,6 +129,7 @@ struct ZipArchive {
 
     bool entryOpen;
     bool entryIsFolder;
+    bool entryZip64Sizes;
     Piece* filling;                 // the open entry's piece being filled
     uint64_t openRawSize;
 };
@@ -126,9 +162,11 @@ bool WriteAll(HANDLE file, const unsigned char* data, size_t length, size_t* wri
     while (*written < length) {
         size_t part = length - *written;
         if (part > 0x40000000u) part = 0x40000000u;
-        DWORD wrote = 0;
-        if (!WriteFile(file, data + *written, static_cast<DWORD>(part), &wrote, nullptr) || wrote == 0) return false;
-        *written += wrote;
+        unsigned long wrote = 0;
+        const bool done = g_write(file, data + *written, static_cast<unsigned long>(part), &wrote) != 0;
+        // A write that fails may still have put part of its bytes on disk.
+        *written += wrote < part ? wrote : part;
+        if (!done || wrote == 0) return false;
     }
     return true;
 }
@@ -188,20 +226,24 @@ bool PatchBytes(ZipArchive* zip, uint64_t offset, const unsigned char* data, uns
     return ok;
 }
 
-// Removes an entry from the file again after a failure, so the completed
-// entries before it still make a readable archive.
-void CutFileAt(ZipArchive* zip, uint64_t start)
+// Removes what follows `start` from the file again after a failure, so the
+// completed entries before it still make a readable archive. The file is
+// always cut and its pointer set back: a failed write may have left bytes
+// past those counted, and a failed patch the pointer elsewhere.
+bool CutFileAt(ZipArchive* zip, uint64_t start)
 {
     if (start >= zip->flushed) {
         zip->outUsed = static_cast<unsigned>(start - zip->flushed);
-        return;
+        start = zip->flushed;
+    } else {
+        zip->outUsed = 0;
     }
-    zip->outUsed = 0;
     if (SeekTo(zip->file, start) && SetEndOfFile(zip->file)) {
         zip->flushed = start;
-    } else {
-        zip->intact = false;
+        return true;
     }
+    zip->intact = false;
+    return false;
 }
 
 bool EnsureDirectoryRoom(ZipArchive* zip, size_t more)
@@ -232,74 +274,118 @@ void FailWriteOut(ZipArchive* zip, int code)
     for (unsigned i = zip->headEntry; i != zip->tailEntry; ++i) zip->pending[i % zip->pieces.Slots()].failed = true;
 }
 
+// CRC-32 and sizes as the local header holds them.
+void PutLocalSums(unsigned char* at, const PendingEntry* entry)
+{
+    Put32(at, entry->crc);
+    Put32(at + 4, entry->zip64Sizes ? kZip64Marker : static_cast<uint32_t>(entry->packedSize));
+    Put32(at + 8, entry->zip64Sizes ? kZip64Marker : static_cast<uint32_t>(entry->rawSize));
+}
+
+// The local Zip64 extra field: both sizes, the plain one first.
+void PutLocalZip64Extra(unsigned char* at, const PendingEntry* entry)
+{
+    Put16(at, kZip64ExtraId);
+    Put16(at + 2, 16);
+    Put64(at + 4, entry->rawSize);
+    Put64(at + 12, entry->packedSize);
+}
+
 bool AppendLocalHeader(ZipArchive* zip, PendingEntry* entry, bool complete)
 {
     unsigned char header[kLocalHeaderSize];
     Put32(header, 0x04034b50u);
-    Put16(header + 4, kVersion);
+    Put16(header + 4, entry->zip64Sizes ? kVersionZip64 : kVersion);
     Put16(header + 6, entry->flags);                 // sizes are written in, no descriptor
     Put16(header + 8, entry->method);
     Put32(header + 10, entry->dosDateTime);
     // CRC-32 and sizes: known now for a one-piece entry, else patched at its end.
-    Put32(header + 14, complete ? entry->crc : 0);
-    Put32(header + 18, complete ? static_cast<uint32_t>(entry->packedSize) : 0);
-    Put32(header + 22, complete ? static_cast<uint32_t>(entry->rawSize) : 0);
+    memset(header + 14, 0, 12);
+    if (complete) PutLocalSums(header + 14, entry);
     Put16(header + 26, static_cast<unsigned>(entry->nameLength));
-    Put16(header + 28, 0);                           // extra field
+    Put16(header + 28, entry->zip64Sizes ? kZip64SizesExtraSize : 0);
+    unsigned char extra[kZip64SizesExtraSize];
+    PutLocalZip64Extra(extra, entry);
     entry->start = Position(zip);
     entry->headerWritten = true;
     entry->headerComplete = complete;
-    return AppendBytes(zip, header, sizeof header) && AppendBytes(zip, entry->name, entry->nameLength);
+    return AppendBytes(zip, header, sizeof header) && AppendBytes(zip, entry->name, entry->nameLength) &&
+           (!entry->zip64Sizes || AppendBytes(zip, extra, sizeof extra));
 }
 
 int AddPieceToEntry(ZipArchive* zip, PendingEntry* entry, const Piece* piece)
 {
     if (piece->result != ZIP_OK) return piece->result;
     const size_t length = PieceOutputLength(piece);
-    if (entry->packedSize + length > g_largest) return ZIP_TOOBIG;
+    if (!entry->zip64Sizes && entry->packedSize + length > g_largest) return ZIP_TOOBIG;
     entry->crc = static_cast<uint32_t>(crc32_combine(entry->crc, piece->crc, static_cast<z_off_t>(piece->dataLength)));
     entry->rawSize += piece->dataLength;
     entry->packedSize += length;
-    if (!entry->headerWritten) {
-        if (Position(zip) > g_largest) return ZIP_TOOBIG;
-        if (!AppendLocalHeader(zip, entry, piece->last)) return ZIP_ERRNO;
-    }
+    if (!entry->headerWritten && !AppendLocalHeader(zip, entry, piece->last)) return ZIP_ERRNO;
     return AppendBytes(zip, PieceOutput(piece), length) ? ZIP_OK : ZIP_ERRNO;
+}
+
+// The central record's Zip64 extra field: the values whose classic field
+// holds the marker, in the format's order. Returns its length (0: none).
+size_t PutCentralZip64Extra(unsigned char* at, const PendingEntry* entry)
+{
+    size_t length = 4;
+    if (entry->zip64Sizes) {
+        Put64(at + length, entry->rawSize);
+        Put64(at + length + 8, entry->packedSize);
+        length += 16;
+    }
+    if (Classic(entry->start) == kZip64Marker) {
+        Put64(at + length, entry->start);
+        length += 8;
+    }
+    if (length == 4) return 0;
+    Put16(at, kZip64ExtraId);
+    Put16(at + 2, static_cast<unsigned>(length - 4));
+    return length;
 }
 
 // The entry's data is out: CRC-32 and sizes into its header, its record into
 // the directory.
 int RecordEntry(ZipArchive* zip, PendingEntry* entry)
 {
-    size_t record = kCentralHeaderSize + entry->nameLength;
-    if (Position(zip) > g_largest || zip->directoryUsed + record > g_largest) return ZIP_TOOBIG;
+    unsigned char extra[4 + 24];
+    const size_t extraLength = PutCentralZip64Extra(extra, entry);
+    size_t record = kCentralHeaderSize + entry->nameLength + extraLength;
     if (!EnsureDirectoryRoom(zip, record)) return ZIP_INTERNALERROR;
     if (!entry->headerComplete) {
         unsigned char sums[12];
-        Put32(sums, entry->crc);
-        Put32(sums + 4, static_cast<uint32_t>(entry->packedSize));
-        Put32(sums + 8, static_cast<uint32_t>(entry->rawSize));
+        PutLocalSums(sums, entry);
         if (!PatchBytes(zip, entry->start + 14, sums, sizeof sums)) return ZIP_ERRNO;
+        if (entry->zip64Sizes) {
+            unsigned char sizes[kZip64SizesExtraSize];
+            PutLocalZip64Extra(sizes, entry);
+            if (!PatchBytes(zip, entry->start + kLocalHeaderSize + entry->nameLength, sizes, sizeof sizes)) {
+                return ZIP_ERRNO;
+            }
+        }
     }
 
+    const unsigned version = extraLength > 0 ? kVersionZip64 : kVersion;
     unsigned char* at = zip->directory + zip->directoryUsed;
     Put32(at, 0x02014b50u);
-    Put16(at + 4, kMadeByFat << 8 | kVersion);
-    Put16(at + 6, kVersion);
+    Put16(at + 4, kMadeByFat << 8 | version);
+    Put16(at + 6, version);
     Put16(at + 8, entry->flags);
     Put16(at + 10, entry->method);
     Put32(at + 12, entry->dosDateTime);              // time (low), date (high)
     Put32(at + 16, entry->crc);
-    Put32(at + 20, static_cast<uint32_t>(entry->packedSize));
-    Put32(at + 24, static_cast<uint32_t>(entry->rawSize));
+    Put32(at + 20, entry->zip64Sizes ? kZip64Marker : static_cast<uint32_t>(entry->packedSize));
+    Put32(at + 24, entry->zip64Sizes ? kZip64Marker : static_cast<uint32_t>(entry->rawSize));
     Put16(at + 28, static_cast<unsigned>(entry->nameLength));
-    Put16(at + 30, 0);                               // extra field
+    Put16(at + 30, static_cast<unsigned>(extraLength));
     Put16(at + 32, 0);                               // comment
     Put16(at + 34, 0);                               // disk
     Put16(at + 36, entry->internalAttributes);
     Put32(at + 38, entry->externalAttributes);
-    Put32(at + 42, static_cast<uint32_t>(entry->start));
+    Put32(at + 42, Classic(entry->start));
     memcpy(at + kCentralHeaderSize, entry->name, entry->nameLength);
+    memcpy(at + kCentralHeaderSize + entry->nameLength, extra, extraLength);
     zip->directoryUsed += record;
     ++zip->entries;
     return ZIP_OK;
@@ -395,22 +481,57 @@ void FreeArchive(ZipArchive* zip)
     delete zip;
 }
 
-int WriteDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
+// The Zip64 end record and its locator, for a directory of `size` bytes at
+// `start`; the record itself follows the directory.
+void PutZip64End(unsigned char* at, const ZipArchive* zip, uint64_t start, uint64_t size)
 {
-    uint64_t directoryStart = Position(zip);
-    if (directoryStart > g_largest || zip->directoryUsed > g_largest) return Fail(zip, ZIP_TOOBIG);
+    Put32(at, 0x06064b50u);
+    Put64(at + 4, kZip64EndRecordSize - 12);        // the record's size after this field
+    Put16(at + 12, kMadeByFat << 8 | kVersionZip64);
+    Put16(at + 14, kVersionZip64);
+    Put32(at + 16, 0);                               // this disk
+    Put32(at + 20, 0);                               // disk with the directory
+    Put64(at + 24, zip->entries);
+    Put64(at + 32, zip->entries);
+    Put64(at + 40, size);
+    Put64(at + 48, start);
+    unsigned char* locator = at + kZip64EndRecordSize;
+    Put32(locator, 0x07064b50u);
+    Put32(locator + 4, 0);                           // disk with the Zip64 end record
+    Put64(locator + 8, start + size);
+    Put32(locator + 16, 1);                          // disks
+}
+
+bool AppendDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
+{
+    const uint64_t start = Position(zip);
+    const uint64_t size = zip->directoryUsed;
+    const bool zip64 = zip->entries > kMostClassicEntries || Classic(start) == kZip64Marker ||
+                       Classic(size) == kZip64Marker;
+    const unsigned entries = zip->entries > kMostClassicEntries ? 0xFFFFu : static_cast<unsigned>(zip->entries);
+    unsigned char zip64End[kZip64EndRecordSize + kZip64LocatorSize];
+    PutZip64End(zip64End, zip, start, size);
     unsigned char end[kEndRecordSize];
     Put32(end, 0x06054b50u);
     Put16(end + 4, 0);                               // this disk
     Put16(end + 6, 0);                               // disk with the directory
-    Put16(end + 8, zip->entries);
-    Put16(end + 10, zip->entries);
-    Put32(end + 12, static_cast<uint32_t>(zip->directoryUsed));
-    Put32(end + 16, static_cast<uint32_t>(directoryStart));
+    Put16(end + 8, entries);
+    Put16(end + 10, entries);
+    Put32(end + 12, Classic(size));
+    Put32(end + 16, Classic(start));
     Put16(end + 20, static_cast<unsigned>(commentLength));
-    if (AppendBytes(zip, zip->directory, zip->directoryUsed) && AppendBytes(zip, end, sizeof end) &&
-        AppendBytes(zip, comment, commentLength)) {
-        Flush(zip);
+    return AppendBytes(zip, zip->directory, zip->directoryUsed) &&
+           (!zip64 || AppendBytes(zip, zip64End, sizeof zip64End)) && AppendBytes(zip, end, sizeof end) &&
+           AppendBytes(zip, comment, commentLength) && Flush(zip);
+}
+
+int WriteDirectory(ZipArchive* zip, const char* comment, size_t commentLength)
+{
+    const uint64_t start = Position(zip);
+    // A directory cut short is no archive at all: after a failed write it is
+    // cut off and written once more.
+    if (!AppendDirectory(zip, comment, commentLength) && CutFileAt(zip, start)) {
+        AppendDirectory(zip, comment, commentLength);
     }
     return zip->error;
 }
@@ -450,7 +571,8 @@ unsigned ZipCompressorsForThisMachine()
     return processors < kMostZipCompressors ? processors : kMostZipCompressors;
 }
 
-int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level)
+int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level,
+                        uint64_t expectedSize)
 {
     if (!zip || !name || !*name || !info) return ZIP_PARAMERROR;
     size_t nameLength = strlen(name);
@@ -464,7 +586,6 @@ int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info,
         if (rc != ZIP_OK) return rc;
     }
     if (zip->error != ZIP_OK) return zip->error;
-    if (zip->accepted >= kMostEntries || Position(zip) > g_largest) return Fail(zip, ZIP_TOOBIG);
 
     char* copy = static_cast<char*>(malloc(nameLength + 1));
     if (!copy) return Fail(zip, ZIP_INTERNALERROR);
@@ -483,10 +604,11 @@ int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info,
     entry->internalAttributes = info->internal_fa;
     entry->externalAttributes = info->external_fa;
     entry->crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
-    ++zip->accepted;
+    entry->zip64Sizes = MayPassClassicSizes(expectedSize);
 
     zip->entryOpen = true;
     zip->entryIsFolder = name[nameLength - 1] == '/';
+    zip->entryZip64Sizes = entry->zip64Sizes;
     zip->filling = piece;
     zip->openRawSize = 0;
     if (zip->error != ZIP_OK) return FailOpenEntry(zip, zip->error);
@@ -500,7 +622,7 @@ int ZipWriteInFileInZip(ZipFile zip, const void* data, unsigned length)
     if (zip->error != ZIP_OK) return zip->error;
     if (length == 0) return ZIP_OK;
     // The entry stays open: closing it drops it and returns the failure.
-    if (zip->openRawSize + length > g_largest) return Fail(zip, ZIP_TOOBIG);
+    if (!zip->entryZip64Sizes && zip->openRawSize + length > g_largest) return Fail(zip, ZIP_TOOBIG);
     zip->openRawSize += length;
 
     const unsigned char* from = static_cast<const unsigned char*>(data);
@@ -589,4 +711,9 @@ uint32_t ZipDosDateTime(const ZipTime& time)
 void ZipSetSizeLimitForTesting(uint64_t largest)
 {
     g_largest = largest ? largest : kDefaultLargest;
+}
+
+void ZipSetFileWriteForTesting(ZipFileWrite write)
+{
+    g_write = write ? write : &WriteWithWriteFile;
 }

@@ -7,8 +7,18 @@
 // are written into the local header (patched in after the data when an entry
 // spans several pieces), so no data descriptor is written. Deflated entries
 // of level 8 or 9 carry the general-purpose flag "maximum compression" (bit
-// 1), as zip -9 sets it. Archives and entries beyond the 4 GiB limits of the
-// classic format are refused with ZIP_TOOBIG: nothing is silently corrupted.
+// 1), as zip -9 sets it.
+//
+// Zip64: a size, offset or entry count that does not fit the classic fields
+// goes into Zip64 records, and only then, so an archive that needs none is
+// a classic one. The central record of such an entry carries a Zip64 extra
+// field with the values that did not fit (its "version needed" is 4.5), and
+// the end record is preceded by the Zip64 end record and its locator. The
+// local header is written before the data, so its room for the Zip64 sizes
+// is reserved up front for an entry announced near or above 4 GiB (see
+// ZipOpenNewFileInZip): its header holds 0xFFFFFFFF sizes and the Zip64
+// extra field with both sizes, in the central record likewise. An entry not
+// announced so that grows past 4 GiB fails with ZIP_TOOBIG.
 //
 // Pieces and threads: entry data is deflated in pieces of kZipPieceSize
 // bytes, each piece primed with the 32 KiB before it and ended with a sync
@@ -18,15 +28,13 @@
 // archive is the same byte for byte with or without threads. At most a few
 // pieces per thread are held in memory.
 //
-// Limits: a size or offset must stay below 0xFFFFFFFF and the archive below
-// 65535 entries, because those two values are the markers that send readers
-// looking for Zip64 records, which this writer does not write.
-//
 // Failures: a bad argument or a call out of order returns ZIP_PARAMERROR and
 // changes nothing. Any other failure (a file operation, ZIP_TOOBIG, memory)
-// is kept by the archive: the entry it hit is dropped from the file again,
-// every later call returns that same code, and ZipClose still writes the
-// central directory of the entries completed before it, so the partial file
+// is kept by the archive: the entry it hit is dropped from the file again
+// (the file is cut where the entry began, also when a failed write left
+// part of its bytes), every later call returns that same code, and ZipClose
+// still writes the central directory of the entries completed before it
+// (cut and written once more if a write of it fails), so the partial file
 // stays a readable archive while the caller learns that it is not complete.
 // Without compressor threads every failure is returned by the call that met
 // it. With threads, data reaches the file after the call that handed it
@@ -40,7 +48,7 @@ constexpr int ZIP_OK = 0;
 constexpr int ZIP_ERRNO = -1;          // a file operation failed
 constexpr int ZIP_PARAMERROR = -102;   // a call out of order or a bad argument
 constexpr int ZIP_INTERNALERROR = -104;
-constexpr int ZIP_TOOBIG = -105;       // would pass the 4 GiB limits
+constexpr int ZIP_TOOBIG = -105;       // an entry not announced as large passed 4 GiB
 
 // Entry data is deflated in pieces of this size (see above).
 constexpr unsigned kZipPieceSize = 256 * 1024;
@@ -77,13 +85,17 @@ ZipFile ZipOpen(const char* path, unsigned compressors = 0);
 unsigned ZipCompressorsForThisMachine();
 
 // Starts an entry. `method` is 8 (deflate) or 0 (stored); `level` -1..9
-// (-1: zlib's default; ignored when stored). Extra fields and entry comments
-// are not supported and not written. An entry still open is closed first, as
+// (-1: zlib's default; ignored when stored). `expectedSize` is the size of
+// the data the caller means to write (0: unknown, taken as small); from a
+// little below 4 GiB on, the entry gets Zip64 sizes (see above), whatever
+// size it then has. Extra fields (but Zip64's) and entry comments are not
+// supported and not written. An entry still open is closed first, as
 // minizip does; if that close fails its code is returned and no entry opens.
 // A name ending in "/" is a folder entry: it takes no data (writes of one
 // byte or more return ZIP_PARAMERROR); deflated, its data is the two-byte
 // empty stream, as for an empty file.
-int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level);
+int ZipOpenNewFileInZip(ZipFile zip, const char* name, const ZipEntryInfo* info, int method, int level,
+                        uint64_t expectedSize = 0);
 
 // Adds `length` bytes to the open entry. Null data is accepted only with
 // length 0. Without an open entry: ZIP_PARAMERROR.
@@ -114,7 +126,16 @@ int ZipClose(ZipFile zip, const char* globalComment);
 // 59. DOS keeps seconds in steps of two: odd seconds round down.
 uint32_t ZipDosDateTime(const ZipTime& time);
 
-// Test seam: the largest size or offset the writer accepts (default
-// 0xFFFFFFFE), so a test can reach ZIP_TOOBIG without 4 GiB of data. Process
-// wide; 0 restores the default. Not for the program's own use.
+// Test seam: the largest size or offset written into a classic field
+// (default 0xFFFFFFFE; 0xFFFFFFFF is the marker that sends readers to the
+// Zip64 records), so a test reaches the Zip64 records and ZIP_TOOBIG without
+// 4 GiB of data. Process wide; 0 restores the default. Not for the program's
+// own use.
 void ZipSetSizeLimitForTesting(uint64_t largest);
+
+// Test seam: the function that writes the archive's bytes, WriteFile's
+// arguments without the overlapped one (the handle as void*); returns
+// nonzero on success and sets *written also on failure. Process wide; null
+// restores WriteFile. Not for the program's own use.
+using ZipFileWrite = int (*)(void* file, const void* data, unsigned long length, unsigned long* written);
+void ZipSetFileWriteForTesting(ZipFileWrite write);
