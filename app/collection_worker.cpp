@@ -41,6 +41,9 @@ const ChainRow kWindowsChain[] = {
     {nullptr, [](ChainContext& r) { r.windows.CollectInternetExplorer(SysInfoFolder, "InternetExplorer.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectWinlogon(SysInfoFolder, "Winlogon.html"); }},
     {nullptr, [](ChainContext& r) { r.windows.CollectMiscellaneous(SysInfoFolder, "Misc.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectScheduledTasks(StartupFolder, "ScheduledTasks.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectUsersRegistry(StartupFolder, "UsersRegistry.html"); }},
+    {nullptr, [](ChainContext& r) { r.windows.CollectExecutionHooks(SysInfoFolder, "ExecutionHooks.html"); }},
     {"Logging", nullptr},
     {nullptr, [](ChainContext& r) {
          r.windows.CollectEventLog(LogsFolder, "EventLogSystem.html", IDS_STATUS_EVENTLOG_SYSTEM, "Eventlog (System)",
