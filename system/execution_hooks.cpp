@@ -71,6 +71,7 @@ void WriteBothViews(Page page, WriteView write)
     write(RegistryView64);
     if (!IsWindows64Bit() || IsCancelRequested()) return;
     AppendLiteral(page, kTwinViewBlock);
+    AppendLiteral(page, "<br>\n");
     write(RegistryView32);
     AppendLiteral(page, "</div>");
 }

@@ -594,7 +594,7 @@ TEST_F(AutostartPagesTest, ExecutionHooksNameTheProgramsTheyStart)
                   "[file not found]<br>\n</div><br>\n",
               Entry(page, std::string("<strong>") + kHooked));
     const std::string activeSetup = Section(page, "<a name=\"activeSetup\">", "<a name=\"bootExecute\">");
-    EXPECT_EQ(std::string(kViewBlock) + "<strong>{HarvinTest}" + block + "Name: Harvin &lt;setup&gt;<br>\nStubPath: " +
+    EXPECT_EQ(std::string(kViewBlock) + "<br>\n<strong>{HarvinTest}" + block + "Name: Harvin &lt;setup&gt;<br>\nStubPath: " +
                   program + " /install<br>\n" + StandardEntry(program) + "</div><br>\n</div>",
               activeSetup.substr(activeSetup.find(kViewBlock)));
 }
