@@ -33,12 +33,12 @@ const char kTaskKind[] = "scheduled-task";
 
 // One task as the scheduler or the task folder gives it.
 struct ScheduledTask {
-    std::string path;     // "\Folder\Name"
-    int enabled = -1;     // 1 or 0 as the scheduler says; -1: as the definition says
-    std::string lastRun;  // empty: not known
+    std::string path;       // "\Folder\Name"
+    int enabled = -1;       // 1 or 0 as the scheduler says; -1: as the definition says
+    std::string lastRun;    // empty: not known
     std::string nextRun;
-    std::wstring xml;        // the definition
-    std::string readError;   // why there is no definition
+    std::wstring xml;       // the definition
+    std::string readError;  // why there is no definition
 };
 
 struct TaskListing {
