@@ -192,6 +192,32 @@ Json Products()
     return products;
 }
 
+// Each entry the autostart pages listed, with its file and the file's SHA-256.
+Json Autostart(const Sha256Files& sha256)
+{
+    Json entries = Json::array();
+    std::map<std::string, Json> digests;  // a file many entries name is read once
+    FsRedirectionOff redirectionOff;      // the files are named as the 64-bit system names them
+    for (const JournalAutostart& entry : Journal().autostart) {
+        Json file = nullptr;
+        if (!entry.file.empty()) {
+            auto digest = digests.find(entry.file);
+            if (digest == digests.end()) {
+                char hex[65];
+                Json value = sha256.HashFile(entry.file.c_str(), hex) ? Json(hex) : Json(nullptr);
+                digest = digests.emplace(entry.file, std::move(value)).first;
+            }
+            file = Json{{"path", Utf8(entry.file)}, {"sha256", digest->second}};
+        }
+        entries.push_back(Json{{"kind", entry.kind},
+                               {"location", Utf8(entry.location)},
+                               {"name", Utf8(entry.name)},
+                               {"command", Utf8(entry.command)},
+                               {"file", std::move(file)}});
+    }
+    return entries;
+}
+
 Json Steps()
 {
     Json steps = Json::array();
@@ -261,6 +287,7 @@ void WriteRunSummary()
         summary["collection"] = Collection();
         summary["system"] = SystemPart();
         summary["products"] = Products();
+        summary["autostart"] = Autostart(sha256);
         summary["steps"] = Steps();
         summary["problems"] = Problems(pages);
         summary["findings"] = Findings();

@@ -146,6 +146,9 @@
 #define IDS_FMT_FINDING_NO_ANSWER   368  /* format: d (seconds) */
 #define IDS_FINDING_REGISTRY_UNREADABLE 369
 #define IDS_FMT_FINDINGS_PROBLEMS   370  /* final message addition; format: d (problems found) */
+#define IDS_STATUS_SCHEDULED_TASKS  300
+#define IDS_STATUS_USERS_REGISTRY   301
+#define IDS_STATUS_EXECUTION_HOOKS  302
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

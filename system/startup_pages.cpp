@@ -11,10 +11,13 @@
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
+#include "system/autostart_entries.h"
 
 #include <shlobj.h>
 
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -33,8 +36,17 @@ const StartupFolderId kStartupFolderIds[] = {{"Startup", CSIDL_STARTUP}, {"Commo
 
 struct StartupKey {
     const char* path;
-    bool twin;  // the WOW6432NODE twin of the key before it: 64-bit Windows only
+    bool twin;         // the WOW6432NODE twin of the key before it: 64-bit Windows only
+    const char* kind;  // what the summary calls its values' entries; null: not programs (folders, services)
 };
+
+// The kinds of the page's entries in the summary.
+const char kRunKey[] = "run-key";
+const char kWinlogonKind[] = "winlogon";
+const char kWindowsKeyKind[] = "windows-key";
+const char kOpenCommand[] = "open-command";
+// Of the Windows key's values only these start programs.
+const char* const kWindowsKeyValues[] = {"AppInit_DLLs", "Load", "Run", nullptr};
 
 // Listed twice on the page, with their twins.
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
@@ -43,68 +55,68 @@ const char kRunOnceEx[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce
 const char kRunOnceEx32[] = "Software\\WOW6432NODE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
 
 const StartupKey kMachineKeys[] = {
-    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false},
-    {"SOFTWARE\\WOW6432NODE\\Microsoft\\Windows\\CurrentVersion\\Run", true},
-    {kRunOnce, false},
-    {kRunOnce32, true},
-    {kRunOnceEx, false},
-    {kRunOnceEx32, true},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false},
-    {"Software\\WOW6432NODE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", true},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Common AltStartup", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\Common Startup", false},
-    {kRunOnce, false},
-    {kRunOnce32, true},
-    {kRunOnceEx, false},
-    {kRunOnceEx32, true},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false},
-    {"System\\ControlSet001\\Services", false},
-    {"Software\\Classes\\exefile\\shell\\open\\command", false},
-    {"Software\\WOW6432NODE\\Classes\\exefile\\shell\\open\\command", true},
-    {"Software\\Classes\\comfile\\shell\\open\\command", false},
-    {"Software\\WOW6432NODE\\Classes\\comfile\\shell\\open\\command", true},
-    {"Software\\Classes\\batfile\\shell\\open\\command", false},
-    {"Software\\WOW6432NODE\\Classes\\batfile\\shell\\open\\command", true},
-    {"Software\\Classes\\vbsfile\\shell\\open\\command", false},
-    {"Software\\WOW6432NODE\\Classes\\vbsfile\\shell\\open\\command", true},
-    {"Software\\Classes\\piffile\\shell\\open\\command", false},
-    {"Software\\WOW6432NODE\\Classes\\piffile\\shell\\open\\command", true},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false, kRunKey},
+    {"SOFTWARE\\WOW6432NODE\\Microsoft\\Windows\\CurrentVersion\\Run", true, kRunKey},
+    {kRunOnce, false, kRunKey},
+    {kRunOnce32, true, kRunKey},
+    {kRunOnceEx, false, kRunKey},
+    {kRunOnceEx32, true, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false, nullptr},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit", false, kWinlogonKind},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false, kRunKey},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false, kWindowsKeyKind},
+    {"Software\\WOW6432NODE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", true, kWindowsKeyKind},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Common AltStartup", false, nullptr},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\Common Startup", false, nullptr},
+    {kRunOnce, false, kRunKey},
+    {kRunOnce32, true, kRunKey},
+    {kRunOnceEx, false, kRunKey},
+    {kRunOnceEx32, true, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false, kRunKey},
+    {"System\\ControlSet001\\Services", false, nullptr},
+    {"Software\\Classes\\exefile\\shell\\open\\command", false, kOpenCommand},
+    {"Software\\WOW6432NODE\\Classes\\exefile\\shell\\open\\command", true, kOpenCommand},
+    {"Software\\Classes\\comfile\\shell\\open\\command", false, kOpenCommand},
+    {"Software\\WOW6432NODE\\Classes\\comfile\\shell\\open\\command", true, kOpenCommand},
+    {"Software\\Classes\\batfile\\shell\\open\\command", false, kOpenCommand},
+    {"Software\\WOW6432NODE\\Classes\\batfile\\shell\\open\\command", true, kOpenCommand},
+    {"Software\\Classes\\vbsfile\\shell\\open\\command", false, kOpenCommand},
+    {"Software\\WOW6432NODE\\Classes\\vbsfile\\shell\\open\\command", true, kOpenCommand},
+    {"Software\\Classes\\piffile\\shell\\open\\command", false, kOpenCommand},
+    {"Software\\WOW6432NODE\\Classes\\piffile\\shell\\open\\command", true, kOpenCommand},
 };
 
 const StartupKey kUserKeys[] = {
-    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Startup", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\Startup", false},
-    {"Software\\Mirabilis\\ICQ\\Agent\\Apps\\test", false},
-    {"Software\\Mirabilis\\ICQ\\Agent\\Apps", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false},
-    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false},
-    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", false, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", false, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false, nullptr},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run", false, kRunKey},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false, kRunKey},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit", false, kWinlogonKind},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Startup", false, nullptr},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\Startup", false, nullptr},
+    {"Software\\Mirabilis\\ICQ\\Agent\\Apps\\test", false, kRunKey},
+    {"Software\\Mirabilis\\ICQ\\Agent\\Apps", false, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false, kRunKey},
+    {"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false, kRunKey},
+    {"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false, kWindowsKeyKind},
 };
 
 const StartupKey kUsersKeys[] = {
-    {".default\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false},
-    {".default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", false},
+    {".default\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", false, kWindowsKeyKind},
+    {".default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", false, nullptr},
 };
 
 const StartupKey kClassesKeys[] = {
-    {"jpegfile\\shell\\open\\command", false}, {"mp3file\\shell\\open\\command", false},
-    {"piffile\\shell\\open\\command", false},  {"txtfile\\shell\\open\\command", false},
-    {"WMVFile\\shell\\open\\command", false},  {"batfile\\shell\\open\\command", false},
-    {"comfile\\shell\\open\\command", false},  {"exefile\\shell\\open\\command", false},
-    {"htafile\\shell\\open\\command", false},  {"htmlfile\\shell\\open\\command", false},
-    {"pfifile\\shell\\open\\command", false},  {"vbsfile\\shell\\open2\\command", false},
-    {"vbsfile\\shell\\open\\command", false},  {"scrfile\\shell\\open\\command", false},
+    {"jpegfile\\shell\\open\\command", false, kOpenCommand}, {"mp3file\\shell\\open\\command", false, kOpenCommand},
+    {"piffile\\shell\\open\\command", false, kOpenCommand},  {"txtfile\\shell\\open\\command", false, kOpenCommand},
+    {"WMVFile\\shell\\open\\command", false, kOpenCommand},  {"batfile\\shell\\open\\command", false, kOpenCommand},
+    {"comfile\\shell\\open\\command", false, kOpenCommand},  {"exefile\\shell\\open\\command", false, kOpenCommand},
+    {"htafile\\shell\\open\\command", false, kOpenCommand},  {"htmlfile\\shell\\open\\command", false, kOpenCommand},
+    {"pfifile\\shell\\open\\command", false, kOpenCommand},  {"vbsfile\\shell\\open2\\command", false, kOpenCommand},
+    {"vbsfile\\shell\\open\\command", false, kOpenCommand},  {"scrfile\\shell\\open\\command", false, kOpenCommand},
 };
 
 struct StartupGroup {
@@ -368,7 +380,25 @@ bool IsFolder(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void ListFolderLevel(const char* folder, Page page, int depth)
+// A file of a Startup folder for the summary: a shortcut by its target.
+void NoteStartupFile(const char* folder, const char* name)
+{
+    char path[kPathSize];
+    if (!JoinPath(path, folder, name)) return;
+    const size_t length = strlen(name);
+    char target[kPathSize] = "";
+    char description[kPathSize];
+    if (length > 4 && _stricmp(name + length - 4, ".lnk") == 0 &&
+        FAILED(ResolveShortcut(nullptr, path, target, description))) {
+        target[0] = '\0';
+    }
+    char file[kPathSize];
+    ResolveCommandFile(target[0] != '\0' ? target : path, file, sizeof file);
+    NoteAutostart("startup-folder", folder, name, target[0] != '\0' ? target : path, file);
+}
+
+// `noteFiles`: the files are entries of a Startup folder, for the summary.
+void ListFolderLevel(const char* folder, Page page, int depth, bool noteFiles)
 {
     char pattern[kPathSize];
     if (!JoinPath(pattern, folder, "*.*")) return;  // a cut pattern would list another folder
@@ -386,6 +416,7 @@ void ListFolderLevel(const char* folder, Page page, int depth)
         if (!isFolder || !JoinPath(child, folder, found.cFileName)) {
             WriteHtmlText(page, found.cFileName);
             AppendLiteral(page, "<BR>\n");
+            if (noteFiles && !isFolder) NoteStartupFile(folder, found.cFileName);
             continue;
         }
         WriteHtmlText(page, child);
@@ -393,7 +424,7 @@ void ListFolderLevel(const char* folder, Page page, int depth)
         // A junction or link may lead out of the folder, or back into it.
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         if (depth + 1 > kMaxFolderDepth || IsCancelRequested()) continue;
-        ListFolderLevel(child, page, depth + 1);
+        ListFolderLevel(child, page, depth + 1, noteFiles);
     } while (!IsCancelRequested() && FindNextFileA(search.Get(), &found));
     if (listed == 0) AppendLiteral(page, "[empty]<BR>\n");
     AppendLiteral(page, "</div>\n");
@@ -416,12 +447,17 @@ void CWindowsStuff::CollectStartupRegistry(const char* folder, const char* fileN
         Group("Registry (HKEY_CLASSES_ROOT)", HKEY_CLASSES_ROOT, kClassesKeys),
     };
     const bool system64 = IsWindows64Bit();
+    std::set<std::string> noted;  // keys listed twice on the page give their entries once
     for (const StartupGroup& group : groups) {
         if (IsCancelRequested()) break;
         WriteHeading(page, group.heading);
         for (size_t i = 0; i < group.count && !IsCancelRequested(); ++i) {
-            if (group.keys[i].twin && !system64) continue;
-            WriteKeyValues(group.hive, group.keys[i].path, page, true, RegistryViewBoth);
+            const StartupKey& key = group.keys[i];
+            if (key.twin && !system64) continue;
+            WriteKeyValues(group.hive, key.path, page, true, RegistryViewBoth);
+            if (key.kind != nullptr && noted.insert(RegistryLocation(group.hive, key.path, RegistryView64)).second) {
+                NoteKeyValues(key.kind, group.hive, key.path, key.kind == kWindowsKeyKind ? kWindowsKeyValues : nullptr);
+            }
         }
     }
     AppendLiteral(page, "<BR>\n");
@@ -445,11 +481,11 @@ void CWindowsStuff::CollectStartupFolders(const char* folder, const char* fileNa
     if (page == nullptr) return;
     if (userExists) {
         AppendToPage(page, "%s<BR>\n", HtmlText<kPathSize>(userFolder).c_str());
-        ListFolderTree(userFolder, page);
+        ListFolderLevel(userFolder, page, 0, true);
     }
     if (commonExists && !IsCancelRequested()) {
         AppendToPage(page, "<BR><BR>\n%s<BR>\n", HtmlText<kPathSize>(commonFolder).c_str());
-        ListFolderTree(commonFolder, page);
+        ListFolderLevel(commonFolder, page, 0, true);
     }
     FinalizePage(page);
 }
@@ -476,7 +512,7 @@ bool CWindowsStuff::ReadStartupFolderPath(HKEY hive, const char* valueName, char
 void CWindowsStuff::ListFolderTree(const char* folder, Page page)
 {
     if (folder == nullptr || folder[0] == '\0') return;
-    ListFolderLevel(folder, page, 0);
+    ListFolderLevel(folder, page, 0, false);
 }
 
 void CWindowsStuff::CollectNetworkRegistry(const char* folder, const char* fileName)

@@ -331,6 +331,22 @@ public:
     // comma-separated value ("[not available]<br>" for an empty part or value).
     static void WriteValueModules(HKEY hive, const char* path, const char* valueName, Page page);
 
+    // ---- the newer autostart pages (scheduled_tasks.cpp, users_registry.cpp,
+    //      execution_hooks.cpp) --------------------------------------------------
+    // "Scheduled Tasks": every task of every folder of the Task Scheduler,
+    // hidden ones too, with its actions' files (Autostart switch). Where the
+    // scheduler cannot list its tasks, the task folder's definitions; where
+    // Task Scheduler 2.0 is missing, the names of the .job files.
+    void CollectScheduledTasks(const char* folder, const char* fileName);
+    // The .job files of `tasksFolder` by name.
+    static void WriteJobFiles(Page page, const char* tasksFolder);
+    // "Other Users' Startup Entries": the Run keys and Winlogon overrides of
+    // each profile under HKEY_USERS but the current user's and .DEFAULT.
+    void CollectUsersRegistry(const char* folder, const char* fileName);
+    // "Execution Hooks": Image File Execution Options, AppCertDlls, Active
+    // Setup, BootExecute, LSA packages and print monitors, with their files.
+    void CollectExecutionHooks(const char* folder, const char* fileName);
+
     // ---- WMI event subscriptions (wmi_subscriptions.cpp) ---------------------
     // "WMI Event Subscriptions": the event filters, consumers and bindings of
     // the root\subscription namespace (Autostart switch). Without a `source`

@@ -6,7 +6,7 @@
 #include "system/wmi_subscriptions.h"
 
 #include "app/app_state.h"
-#include "platform/com_pointer.h"
+#include "platform/scoped_com.h"
 #include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
 
@@ -26,15 +26,15 @@ struct OleAutomation {
     HRESULT(WINAPI* clearVariant)(VARIANTARG* value) = nullptr;
 };
 
-class ScopedBstr {
+class OleBstr {
 public:
-    ScopedBstr(const OleAutomation& ole, const wchar_t* text) : ole_(ole), text_(ole.allocString(text)) {}
-    ~ScopedBstr()
+    OleBstr(const OleAutomation& ole, const wchar_t* text) : ole_(ole), text_(ole.allocString(text)) {}
+    ~OleBstr()
     {
         if (text_ != nullptr) ole_.freeString(text_);
     }
-    ScopedBstr(const ScopedBstr&) = delete;
-    ScopedBstr& operator=(const ScopedBstr&) = delete;
+    OleBstr(const OleBstr&) = delete;
+    OleBstr& operator=(const OleBstr&) = delete;
     BSTR Get() const { return text_; }
 
 private:
@@ -62,7 +62,7 @@ bool VariantText(const VARIANT& value, std::wstring* text)
 // object in this process has no proxy and needs nothing.
 void AllowImpersonation(IUnknown* object)
 {
-    ScopedComPtr<IClientSecurity> security;
+    ComPtr<IClientSecurity> security;
     if (FAILED(object->QueryInterface(IID_IClientSecurity, security.ReceiveVoid()))) return;
     security->SetBlanket(object, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
@@ -81,7 +81,7 @@ private:
     // Declared first, so the interfaces go before the library that serves them.
     ScopedLibrary automationLibrary_;
     OleAutomation ole_;
-    ScopedComPtr<IWbemServices> services_;
+    ComPtr<IWbemServices> services_;
 };
 
 HRESULT SystemWmiSource::Open()
@@ -96,11 +96,11 @@ HRESULT SystemWmiSource::Open()
         return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
 
-    ScopedComPtr<IWbemLocator> locator;
+    ComPtr<IWbemLocator> locator;
     HRESULT result = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                       locator.ReceiveVoid());
     if (FAILED(result)) return result;
-    ScopedBstr name(ole_, L"root\\subscription");
+    OleBstr name(ole_, L"root\\subscription");
     if (name.Get() == nullptr) return E_OUTOFMEMORY;
     // The flag bounds the wait for an answer (two minutes at most).
     result = locator->ConnectServer(name.Get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
@@ -115,9 +115,9 @@ HRESULT SystemWmiSource::ListObjects(const wchar_t* className, const wchar_t* co
                                      std::vector<WmiObject>* objects)
 {
     if (!services_) return E_UNEXPECTED;
-    ScopedBstr name(ole_, className);
+    OleBstr name(ole_, className);
     if (name.Get() == nullptr) return E_OUTOFMEMORY;
-    ScopedComPtr<IEnumWbemClassObject> listing;
+    ComPtr<IEnumWbemClassObject> listing;
     HRESULT result = services_->CreateInstanceEnum(
         name.Get(), WBEM_FLAG_DEEP | WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
         listing.Receive());
@@ -129,7 +129,7 @@ HRESULT SystemWmiSource::ListObjects(const wchar_t* className, const wchar_t* co
     for (;;) {
         if (IsCancelRequested()) return E_ABORT;
         if (GetTickCount() - started > kListingDeadlineMs) return WBEM_E_TIMED_OUT;
-        ScopedComPtr<IWbemClassObject> object;
+        ComPtr<IWbemClassObject> object;
         ULONG returned = 0;
         result = listing->Next(kNextTimeoutMs, 1, object.Receive(), &returned);
         if (result == WBEM_S_TIMEDOUT) return WBEM_E_TIMED_OUT;

@@ -8,7 +8,7 @@
 #include "info/file_info.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
-#include "platform/com_pointer.h"
+#include "platform/scoped_com.h"
 #include "system/windows_stuff.h"
 
 #include <algorithm>

@@ -106,6 +106,26 @@ def check_signatures(tree, summary):
     check(len(paths) == len(set(paths)), "a file is listed twice in fileSignatures")
 
 
+def check_autostart(summary, out):
+    """The planted entries, each with the planted program and its SHA-256."""
+    folder = os.path.join(out, "worker-autostart")
+    program = "Z:" + os.path.join(folder, "autostart.exe").replace("/", "\\")
+    file = {"path": program, "sha256": sha256sums(folder, ["autostart.exe"])["autostart.exe"]}
+    software = "HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+    planted = [
+        ("run-key", "HKEY_USERS\\S-1-5-21-1111-2222-3333-1002\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+         "HarvinSummary", f'"{program}" /run'),
+        ("ifeo-debugger", software + "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\harvin-summary.exe",
+         "Debugger", program),
+        ("active-setup", software + "WOW6432Node\\Microsoft\\Active Setup\\Installed Components\\{HarvinSummaryTest}",
+         "StubPath", program),
+        ("scheduled-task", "\\", "Harvin Summary Task", f'"{program}" /x'),
+    ]
+    for kind, location, name, command in planted:
+        entry = {"kind": kind, "location": location, "name": name, "command": command, "file": file}
+        check(entry in summary["autostart"], f"no autostart entry {entry}")
+
+
 def main(argv):
     out, schema_path = argv
     schema = json.load(open(schema_path))
@@ -120,6 +140,7 @@ def main(argv):
         check(collection["ticket"] == "Ticket <42> & \\ 100%", f"ticket {collection['ticket']!r}")
         failed = [p for p in summary["problems"] if p["page"] == "SYSInfo/Misc.html"]
         check(any("could not be created" in p["text"] for p in failed), f"the held page is not a problem: {failed}")
+        check_autostart(summary, out)
     check_findings_run(os.path.join(out, "findings-run", "GATHINFO.ZIP"), schema)
     for failure in failures:
         print("FAILED:", failure)

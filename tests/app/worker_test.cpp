@@ -81,7 +81,8 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     std::string navi = spine::ReadText(root + "\\NAVI.html");
     const char* inOrder[] = {"<A NAME=\"?IDX?\"></A>", ">Windows<", ">Autostart<", ">Startup Registry Entries<",
                              ">Start Menu/Startup<", ">Explorer<", ">Internet Explorer<", ">Winlogon<",
-                             ">Miscellaneous<", ">WMI Event Subscriptions<", ">Browser Extensions<",
+                             ">Miscellaneous<", ">Scheduled Tasks<", ">Other Users' Startup Entries<",
+                             ">Execution Hooks<", ">WMI Event Subscriptions<", ">Browser Extensions<",
                              ">Logging<", ">Registry<", ">Network Registry Entries<",
                              ">Services Registry Entries<", ">Diverse Registry Entries<", ">Services<", ">System<",
                              ">System Configuration Files<", ">Norvane<", "</TT></BODY></HTML>"};
@@ -122,10 +123,76 @@ TEST(Worker, FullRunWritesTreeNavigationArchiveAndDesktopCopy)
     SaveLines(lines, folder + "\\status-lines.txt");
 }
 
-// The summary of a run whose details hold non-ASCII letters and quotes, and
+// Autostart entries of four kinds, each naming one planted program, for the
+// host check to find in the summary with the program's SHA-256. The task is
+// a definition in the task folder, as Windows stores it (UTF-16).
+class PlantedAutostart {
+public:
+    PlantedAutostart()
+    {
+        const std::string folder = testing_support::TestOutDir() + "\\worker-autostart";
+        testing_support::RemoveTree(folder);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        const std::string program = folder + "\\autostart.exe";
+        std::string task = "\xFF\xFE";
+        for (char c : "<Task><Actions><Exec><Command>\"" + program + "\"</Command><Arguments>/x</Arguments></Exec>"
+                      "</Actions></Task>") {
+            task += std::string(1, c) + '\0';
+        }
+        ok_ = testing_support::WriteFileBytes(program, "starts by itself") &&
+              testing_support::WriteFileBytes(TaskFile(), task) &&
+              Set(HKEY_USERS, std::string(kUser) + "\\" + kRunKey, "HarvinSummary", "\"" + program + "\" /run",
+                  KEY_WOW64_64KEY) &&
+              Set(HKEY_LOCAL_MACHINE, std::string(kIfeo) + "\\harvin-summary.exe", "Debugger", program, KEY_WOW64_64KEY) &&
+              Set(HKEY_LOCAL_MACHINE, std::string(kComponents) + "\\{HarvinSummaryTest}", "StubPath", program,
+                  KEY_WOW64_32KEY);
+    }
+    ~PlantedAutostart()
+    {
+        DeleteFileA(TaskFile().c_str());
+        DeleteTree(HKEY_USERS, "", kUser, 0);
+        DeleteTree(HKEY_LOCAL_MACHINE, kIfeo, "harvin-summary.exe", KEY_WOW64_64KEY);
+        DeleteTree(HKEY_LOCAL_MACHINE, kComponents, "{HarvinSummaryTest}", KEY_WOW64_32KEY);
+    }
+    PlantedAutostart(const PlantedAutostart&) = delete;
+    PlantedAutostart& operator=(const PlantedAutostart&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    static constexpr const char* kUser = "S-1-5-21-1111-2222-3333-1002";
+    static constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    static constexpr const char* kIfeo = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+    static constexpr const char* kComponents = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+
+    static std::string TaskFile()
+    {
+        char system[MAX_PATH] = "";
+        GetSystemDirectoryA(system, MAX_PATH);
+        return std::string(system) + "\\Tasks\\Harvin Summary Task";
+    }
+    static bool Set(HKEY hive, const std::string& path, const char* name, const std::string& text, REGSAM view)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(hive, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) != 0) return false;
+        const LONG status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                           static_cast<DWORD>(text.size() + 1));
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+    static void DeleteTree(HKEY hive, const char* parent, const char* name, REGSAM view)
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(hive, parent, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return;
+        RegDeleteTreeA(key, name);
+        RegCloseKey(key);
+    }
+    bool ok_ = false;
+};
+
+// The summary of a run whose details hold non-ASCII letters and quotes,
 // where one page cannot be created (an old copy of it is held open without
-// sharing, so it can neither be deleted nor written). The host check reads
-// tests/out/worker-summary.
+// sharing, so it can neither be deleted nor written) and autostart entries
+// are planted. The host check reads tests/out/worker-summary.
 TEST(Worker, SummaryRunKeepsTextsAndNamesTheFailedPage)
 {
     const std::string folder = testing_support::TestOutDir() + "\\worker-summary";
@@ -137,6 +204,8 @@ TEST(Worker, SummaryRunKeepsTextsAndNamesTheFailedPage)
     CreateDirectoryA((folder + "\\SupportData\\SYSInfo").c_str(), nullptr);
     HANDLE hold = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    PlantedAutostart autostart;
+    ASSERT_TRUE(autostart.Ok());
     {
         MessageBoxAnswerer answerer(kTitle, IDOK);
         spine::RunWorker();

@@ -2,6 +2,7 @@
 // planted in the prefix: each case plants its keys, values and files, writes
 // a page or part of one and compares whole sections, byte for byte.
 #include "app/app_state.h"
+#include "info/file_info.h"
 #include "info/registry.h"
 #include "platform/bounded_text.h"
 #include "system/windows_stuff.h"
@@ -472,6 +473,168 @@ TEST_F(RegistryPagesTest, ValueModulesNameEachProgramOfTheValue)
     EXPECT_EQ(heading + "Shell</h2>\n" + explorerEntry + extra + heading + "Empty</h2>\n[not available]<br>" + heading +
                   "Absent</h2>\n[not available]<br>",
               text);
+}
+
+// ---- scheduled tasks, other users, execution hooks -------------------------------------
+
+const char kOtherUser[] = "S-1-5-21-1111-2222-3333-1001";
+const char kHooked[] = "harvin-hooked.exe";
+const char kOptionsKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+const char kSilentExitKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit";
+const char kComponentsKey[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+const char kTaskProgramFolder[] = "C:\\harvin-task-test";
+
+std::string TaskFolder()
+{
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    return std::string(system) + "\\Tasks\\Harvin Tests";
+}
+
+// From `from` through the end of its entry block.
+std::string Entry(const std::string& text, const std::string& from)
+{
+    return Section(text, from, "</div><br>\n") + "</div><br>\n";
+}
+
+class AutostartPagesTest : public RegistryPagesTest {
+protected:
+    void TearDown() override
+    {
+        testing_support::RemoveTree(TaskFolder());
+        testing_support::RemoveTree(kTaskProgramFolder);
+        for (const std::string& user : {std::string(kOtherUser), std::string(kOtherUser) + "_Classes"}) {
+            DeleteTree(HKEY_USERS, "", user.c_str(), 0);
+        }
+        DeleteTree(HKEY_LOCAL_MACHINE, kOptionsKey, kHooked, KEY_WOW64_64KEY);
+        DeleteTree(HKEY_LOCAL_MACHINE, kSilentExitKey, kHooked, KEY_WOW64_64KEY);
+        DeleteTree(HKEY_LOCAL_MACHINE, kComponentsKey, "{HarvinTest}", KEY_WOW64_32KEY);
+        DeleteTree(HKEY_CLASSES_ROOT, "CLSID", kKnownClsid, KEY_WOW64_64KEY);
+        RegistryPagesTest::TearDown();
+    }
+    // The standard entry (version texts and MD5) every page writes for a file.
+    std::string StandardEntry(const std::string& path)
+    {
+        return Captured(Scratch("entry.html"), [&](Page page) { WriteStandardFileEntry(path.c_str(), nullptr, page); });
+    }
+    std::string Collect(const std::string& folder, const char* file, void (CWindowsStuff::*collect)(const char*, const char*))
+    {
+        (windows_.*collect)(folder.c_str(), file);
+        return ReadPage(folder + "\\" + file);
+    }
+};
+
+std::string Utf16(const std::string& text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char c : text) bytes += std::string(1, c) + '\0';
+    return bytes;
+}
+
+// The scheduler of this prefix cannot list its tasks: the page reads the task
+// folder's definitions, as Windows stores them, and one that is cut short.
+TEST_F(AutostartPagesTest, ScheduledTaskShowsItsDefinitionAndTheFilesItStarts)
+{
+    const std::string program = std::string(kTaskProgramFolder) + "\\known.exe";
+    CreateDirectoryA(kTaskProgramFolder, nullptr);
+    ASSERT_TRUE(CopyFileA(KnownDll().c_str(), program.c_str(), FALSE));
+    Key(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kKnownClsid + "\\InprocServer32").Text("", KnownDll());
+    ASSERT_TRUE(CreateDirectoryA(TaskFolder().c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(
+        TaskFolder() + "\\R&D Task",
+        Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<!-- <Task> -->\n<Task version=\"1.2\" "
+              "xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\"><RegistrationInfo><Author>Harvin &amp; "
+              "Tests</Author><Description>&lt;b&gt;bold&lt;/b&gt; &#38; more</Description></RegistrationInfo><Triggers>"
+              "<LogonTrigger><Enabled>false</Enabled></LogonTrigger><CalendarTrigger><StartBoundary>2024-01-02T03:04:05"
+              "</StartBoundary><ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger></Triggers>"
+              "<Settings><Hidden>true</Hidden></Settings><Actions Context=\"Author\"><Exec><Command>\"%SystemDrive%"
+              "\\harvin-task-test\\known.exe\"</Command><Arguments>/run &lt;now&gt;</Arguments></Exec><ComHandler>"
+              "<ClassId>" + std::string(kKnownClsid) + "</ClassId><Data>x</Data></ComHandler><Exec><Command>"
+              "harvin-no-such-program</Command></Exec></Actions></Task>")));
+    ASSERT_TRUE(WriteFileBytes(TaskFolder() + "\\Cut", "<Task><Actions><Exec></Actions></Task>"));
+    std::string opened, closed;  // nested far deeper than any definition
+    for (int level = 0; level < 10000; ++level) opened += "<a>", closed += "</a>";
+    ASSERT_TRUE(WriteFileBytes(TaskFolder() + "\\Deep", "<Task>" + opened + closed + "</Task>"));
+
+    const std::string page = Collect(startup_, "ScheduledTasks.html", &CWindowsStuff::CollectScheduledTasks);
+    const std::string state = "<br>\n<div style=\"margin-left: 40px;\">\nState: ";
+    const std::string runs = "Last run: unknown<br>\nNext run: unknown<br>\n";
+    EXPECT_EQ("<strong>\\Harvin Tests\\R&amp;D Task</strong>" + state + "enabled, hidden<br>\n" + runs +
+                  "Author: Harvin &amp; Tests<br>\nDescription: &lt;b&gt;bold&lt;/b&gt; &amp; more<br>\n"
+                  "Triggers: at logon (disabled); daily from 2024-01-02T03:04:05<br>\n"
+                  "Action: &quot;%SystemDrive%\\harvin-task-test\\known.exe&quot; /run &lt;now&gt;<br>\n" +
+                  StandardEntry(program) + "Action: COM handler " + kKnownClsid + ", data: x<br>\n" +
+                  StandardEntry(KnownDll()) + "Action: harvin-no-such-program<br>\n[file not found]<br>\n</div><br>\n",
+              Entry(page, "<strong>\\Harvin Tests\\R&amp;D Task"));
+    EXPECT_EQ("<strong>\\Harvin Tests\\Cut</strong>" + state + "unknown<br>\n" + runs +
+                  "[Error: the task definition cannot be read]<br>\n</div><br>\n",
+              Entry(page, "<strong>\\Harvin Tests\\Cut"));
+    EXPECT_NE(std::string::npos,
+              Entry(page, "<strong>\\Harvin Tests\\Deep").find("[Error: the task definition cannot be read]"));
+    EXPECT_NE(std::string::npos,
+              Navi().find("<A HREF=\"./Startup/ScheduledTasks.html\" target=\"Inhalt\">Scheduled Tasks</A>"));
+}
+
+// Without Task Scheduler 2.0 (Windows 2000, XP) the .job files are named.
+TEST_F(AutostartPagesTest, JobFilesAreNamedWhereTheNewSchedulerIsMissing)
+{
+    const std::string tasks = Scratch("Tasks");
+    ASSERT_TRUE(CreateDirectoryA(tasks.c_str(), nullptr) && WriteFileBytes(tasks + "\\Backup & more.job", "job") &&
+                WriteFileBytes(tasks + "\\desktop.ini", "ini"));
+    const std::string heading = "Task Scheduler 2.0 is not available; the tasks of ";
+    EXPECT_EQ(heading + tasks + ":<br>\n<strong>Backup &amp; more.job</strong><br>\n" + heading + Scratch("None") +
+                  ":<br>\n[none]<br>\n",
+              Captured(Scratch("jobs.html"), [&](Page page) {
+                  CWindowsStuff::WriteJobFiles(page, tasks.c_str());
+                  CWindowsStuff::WriteJobFiles(page, Scratch("None").c_str());
+              }));
+}
+
+// A second profile's Run value and Winlogon override; its classes key, the
+// current user and .DEFAULT are not listed.
+TEST_F(AutostartPagesTest, OtherUsersRunKeysAndWinlogonOverrides)
+{
+    const std::string program = Scratch("other & user.exe");
+    const std::string details = PlantFile(program, "runs for another user");
+    const std::string software = std::string(kOtherUser) + "\\Software\\Microsoft\\";
+    Key(HKEY_USERS, software + "Windows\\CurrentVersion\\Run").Text("HarvinOther", program);
+    Key(HKEY_USERS, software + "Windows NT\\CurrentVersion\\Winlogon").Text("Userinit", program).Text("Other", "x");
+    Key(HKEY_USERS, std::string(kOtherUser) + "_Classes\\Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+        .Text("HarvinClasses", program);
+
+    const std::string page = Collect(startup_, "UsersRegistry.html", &CWindowsStuff::CollectUsersRegistry);
+    const std::string key = "<br><strong>HKEY_USERS\\" + software;
+    const std::string shown = std::string(" = ") + HtmlText<kPathSize>(program.c_str()).c_str() + "<br>" + details;
+    EXPECT_EQ("<h2>Registry (HKEY_USERS\\" + std::string(kOtherUser) + ")</h2>\n" + key +
+                  "Windows\\CurrentVersion\\Run: </strong><BR>\nHarvinOther" + shown + key +
+                  "Windows NT\\CurrentVersion\\Winlogon: </strong><BR>\nUserinit" + shown + "<BR>\n",
+              Section(page, "<h2>Registry (HKEY_USERS", "\n</font></tt>"));
+}
+
+// A debugger, a global flag and an exit monitor of one image (64-bit view),
+// and an Active Setup component of the 32-bit view inside its blue block.
+TEST_F(AutostartPagesTest, ExecutionHooksNameTheProgramsTheyStart)
+{
+    const std::string program = Scratch("known.exe");
+    ASSERT_TRUE(CopyFileA(KnownDll().c_str(), program.c_str(), FALSE));
+    Key(HKEY_LOCAL_MACHINE, std::string(kOptionsKey) + "\\" + kHooked)
+        .Text("Debugger", "\"" + program + "\" -z")
+        .Number("GlobalFlag", 0x200);
+    Key(HKEY_LOCAL_MACHINE, std::string(kSilentExitKey) + "\\" + kHooked).Text("MonitorProcess", "harvin-gone.exe");
+    Key(HKEY_LOCAL_MACHINE, std::string(kComponentsKey) + "\\{HarvinTest}", KEY_WOW64_32KEY)
+        .Text("", "Harvin <setup>")
+        .Text("StubPath", program + " /install");
+
+    const std::string page = Collect(scratch_.Path(), "ExecutionHooks.html", &CWindowsStuff::CollectExecutionHooks);
+    const std::string block = "</strong><br>\n<div style=\"margin-left: 40px;\">\n";
+    EXPECT_EQ(std::string("<strong>") + kHooked + block + "Debugger: &quot;" + program + "&quot; -z<br>\n" +
+                  StandardEntry(program) + "GlobalFlag: 0x00000200<br>\nMonitorProcess: harvin-gone.exe<br>\n"
+                  "[file not found]<br>\n</div><br>\n",
+              Entry(page, std::string("<strong>") + kHooked));
+    const std::string activeSetup = Section(page, "<a name=\"activeSetup\">", "<a name=\"bootExecute\">");
+    EXPECT_EQ(std::string(kViewBlock) + "<br>\n<strong>{HarvinTest}" + block + "Name: Harvin &lt;setup&gt;<br>\nStubPath: " +
+                  program + " /install<br>\n" + StandardEntry(program) + "</div><br>\n</div>",
+              activeSetup.substr(activeSetup.find(kViewBlock)));
 }
 
 }  // namespace
