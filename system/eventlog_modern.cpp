@@ -5,6 +5,7 @@
 
 #include "app/app_constants.h"
 #include "info/file_collection.h"
+#include "platform/bounded_lru.h"
 #include "platform/bounded_text.h"
 #include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
@@ -110,6 +111,7 @@ class ScopedEvent {
 public:
     ScopedEvent(const ModernEventLogFunctions& api, EventHandle handle) : api_(api), handle_(handle) {}
     ~ScopedEvent() { Close(); }
+    ScopedEvent(ScopedEvent&& other) noexcept : api_(other.api_), handle_(other.handle_) { other.handle_ = nullptr; }
     ScopedEvent(const ScopedEvent&) = delete;
     ScopedEvent& operator=(const ScopedEvent&) = delete;
     EventHandle Get() const { return handle_; }
@@ -146,6 +148,13 @@ struct EventBatch {
     DWORD count = 0;
 };
 
+// A provider's publisher metadata as EvtOpenPublisherMetadata gave it: the
+// handle, or the error that refused it.
+struct PublisherMetadata {
+    ScopedEvent handle;
+    DWORD error;
+};
+
 // ---- the export ---------------------------------------------------------------------------
 
 struct ModernExport {
@@ -154,7 +163,8 @@ struct ModernExport {
           page(target),
           security(securityLog),
           renderBuffer(kInitialRenderBytes),
-          messageBuffer(kInitialMessageChars)
+          messageBuffer(kInitialMessageChars),
+          publishers(kKeptEventLibraries)
     {
     }
 
@@ -166,6 +176,9 @@ struct ModernExport {
     std::vector<wchar_t> messageBuffer;
     ModernEventTexts texts = {};
     int written = 0;
+    // Opened on a provider's first event and kept for the export: a log names
+    // few providers, each many times.
+    BoundedLru<std::wstring, PublisherMetadata> publishers;
 };
 
 long PageBytes(Page page)
@@ -379,6 +392,16 @@ void Diagnose(const wchar_t* text, DWORD error)
     fwprintf(stdout, L"%ls%lu\n", text, static_cast<unsigned long>(error));
 }
 
+// The provider's metadata, opened on its first event (a refusal is kept too).
+// Valid until the next provider's is asked for.
+const PublisherMetadata& ProviderMetadata(ModernExport& run, const std::wstring& provider)
+{
+    if (const PublisherMetadata* kept = run.publishers.Find(provider)) return *kept;
+    ScopedEvent handle(run.api, run.api.openPublisherMetadata(nullptr, provider.c_str(), nullptr, 0, 0));
+    const DWORD error = handle ? ERROR_SUCCESS : GetLastError();
+    return *run.publishers.Insert(provider, PublisherMetadata{std::move(handle), error});
+}
+
 // Writes one event; false when the export ends here (too old, page full).
 bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerContext)
 {
@@ -399,16 +422,13 @@ bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerConte
     if (PageBytes(run.page) > kMaxPageBytes) return false;
     RenderEventField(run, event, kUserPath);
 
-    ScopedEvent metadata(run.api, run.api.openPublisherMetadata(nullptr, providerName.c_str(), nullptr, 0, 0));
-    if (!metadata) {
-        Diagnose(L"EvtOpenPublisherMetadata failed: ", GetLastError());
+    const PublisherMetadata& metadata = ProviderMetadata(run, providerName);
+    if (!metadata.handle) {
+        Diagnose(L"EvtOpenPublisherMetadata failed: ", metadata.error);
         return true;
     }
-    const bool formatted = FormatEventMessage(run, metadata.Get(), event);
-    const DWORD error = GetLastError();
-    metadata.Close();
-    if (!formatted) {
-        Diagnose(L"EvtFormatMessage failed: ", error);
+    if (!FormatEventMessage(run, metadata.handle.Get(), event)) {
+        Diagnose(L"EvtFormatMessage failed: ", GetLastError());
         return true;
     }
     if (PageBytes(run.page) > kMaxPageBytes) return false;
