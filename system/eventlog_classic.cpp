@@ -8,9 +8,9 @@
 #include "app/app_state.h"
 #include "info/registry.h"
 #include "platform/bounded_text.h"
-#include "system/event_message_cache.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
+#include "system/event_message_cache.h"
 
 #include <algorithm>
 #include <cstring>

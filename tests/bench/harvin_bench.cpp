@@ -12,6 +12,13 @@
 //   harvin_bench processes N SLEEPER DLL the processes page (WriteProcessList)
 //                                        with N sleepers that load DLL running;
 //                                        also the process enumeration alone
+//   harvin_bench eventlog-classic N A B [KEPT|limit]
+//                                        the classic event log export of N
+//                                        crafted records whose messages are in
+//                                        the libraries A and B, and its floor;
+//                                        KEPT libraries kept (0: none); "limit":
+//                                        the export alone
+//   harvin_bench eventlog-modern N       the newer export of N fake events, and its floor
 #include "app/app_state.h"
 #include "app/report_archive.h"
 #include "info/file_info.h"
@@ -19,6 +26,7 @@
 #include "platform/bounded_text.h"
 #include "platform/process_list.h"
 #include "system/windows_stuff.h"
+#include "tests/bench/eventlog_bench.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -222,6 +230,14 @@ int main(int argc, char** argv)
     if (mode == "md5" && argc == 3) return Md5(argv[2]);
     if (mode == "crc" && argc == 3) return Crc(argv[2]);
     if (mode == "processes" && argc == 5) return Processes(atoi(argv[2]), argv[3], argv[4]);
-    fprintf(stderr, "usage: harvin_bench archive|archive1 TREE ZIP | md5 FILE | crc FILE | processes N SLEEPER DLL\n");
+    if (mode == "eventlog-classic" && (argc == 5 || argc == 6)) {
+        const std::string last = argc == 6 ? argv[5] : "";
+        const size_t kept = last.empty() || last == "limit" ? kKeptEventLibraries : strtoul(last.c_str(), nullptr, 10);
+        return BenchClassicEventLog(atoi(argv[2]), argv[3], argv[4], last != "limit", kept);
+    }
+    if (mode == "eventlog-modern" && argc == 3) return BenchModernEventLog(atoi(argv[2]));
+    fprintf(stderr,
+            "usage: harvin_bench archive|archive1 TREE ZIP | md5 FILE | crc FILE | processes N SLEEPER DLL |\n"
+            "       eventlog-classic N A B [KEPT|limit] | eventlog-modern N\n");
     return 2;
 }
