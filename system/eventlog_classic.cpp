@@ -11,6 +11,7 @@
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
+#include "system/event_message_cache.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,8 +43,9 @@ constexpr DWORD kMaxPublishers = 200000;
 constexpr unsigned long long kFileTimeTicksPerSecond = 10000000ULL;
 constexpr unsigned long long kFileTimeOf1970 = 116444736000000000ULL;
 
-const ClassicEventLogFunctions kSystemClassicEventLog = {OpenEventLogA, GetNumberOfEventLogRecords, ReadEventLogA,
-                                                         CloseEventLog, GetSystemTimeAsFileTime};
+const ClassicEventLogFunctions kSystemClassicEventLog = {
+    OpenEventLogA, GetNumberOfEventLogRecords, ReadEventLogA, CloseEventLog, GetSystemTimeAsFileTime,
+    kKeptEventLibraries};
 
 // ---- presentation -------------------------------------------------------------
 
@@ -203,17 +205,27 @@ void WriteEventUser(Page page, const char* colour, const CheckedRecord& record)
     AppendToPage(page, "User: %s\n<BR>%s\n", HtmlText<kPathSize>(name).c_str(), CloseColour(colour));
 }
 
+// What the export keeps of a source for `what`: the key path names source
+// and log; the name tells sources apart whose path did not fit.
+std::string SourceTextKey(const char* what, const char* sourceKeyPath, const char* sourceName = "")
+{
+    return std::string(what) + '\0' + sourceKeyPath + '\0' + sourceName;
+}
+
 void WriteEventMessage(Page page, const char* colour, const char* logName, const CheckedRecord& record)
 {
     char sourceKey[kSourceKeySize];
-    char files[kSourceKeySize] = "";
+    std::string messageFiles;
     // A cut key path would name another source: then there are no message files.
     if (FormatText(sourceKey, kEventLogKeyFormat, logName, record.sourceName)) {
-        ReadStringValue(HKEY_LOCAL_MACHINE, sourceKey, "EventMessageFile", files, sizeof files, "", RegistryView32);
+        messageFiles = KeptSourceText(SourceTextKey("EventMessageFile", sourceKey), [&sourceKey] {
+            char files[kSourceKeySize] = "";
+            ReadStringValue(HKEY_LOCAL_MACHINE, sourceKey, "EventMessageFile", files, sizeof files, "", RegistryView32);
+            return std::string(files);
+        });
     } else {
         sourceKey[0] = '\0';
     }
-    std::string messageFiles(files);
     std::string message;
     if (!CWindowsStuff::ExpandEventMessage(sourceKey, record.strings, record.fixed.EventID, record.fixed.NumStrings,
                                            messageFiles, record.sourceName, &message)) {
@@ -375,8 +387,9 @@ HMODULE LoadMessageModule(const char* path)
     return LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
-// Message `id` of the source's parameter message file; empty when there is none.
-std::string ParameterMessage(const char* sourceKeyPath, DWORD id)
+// The source's parameter message file with its environment strings
+// expanded; empty when it has none (or it does not fit).
+std::string ParameterMessageFile(const char* sourceKeyPath)
 {
     char file[kPathSize];
     if (!ReadStringValue(HKEY_LOCAL_MACHINE, sourceKeyPath, "ParameterMessageFile", file, sizeof file, "",
@@ -386,7 +399,16 @@ std::string ParameterMessage(const char* sourceKeyPath, DWORD id)
     char expanded[kPathSize];
     const DWORD needed = ExpandEnvironmentStringsA(file, expanded, sizeof expanded);
     if (needed == 0 || needed > sizeof expanded) return std::string();
-    ScopedLibrary module(LoadMessageModule(expanded));
+    return expanded;
+}
+
+// Message `id` of the source's parameter message file; empty when there is none.
+std::string ParameterMessage(const char* sourceKeyPath, DWORD id)
+{
+    const std::string file = KeptSourceText(SourceTextKey("ParameterMessageFile", sourceKeyPath),
+                                            [sourceKeyPath] { return ParameterMessageFile(sourceKeyPath); });
+    if (file.empty()) return std::string();
+    MessageLibrary module(file, LoadMessageModule);
     std::string text;
     if (module) FormatFromModule(module.Get(), id, &text);
     return text;
@@ -493,7 +515,12 @@ void CWindowsStuff::ExportClassicEventLog(const char* logName, Page page, const 
     FILETIME now;
     api.currentTime(&now);
     ClassicExport run = {logName, page, SecondsSince1970(now), 0, false};
-    const bool pageFull = ReadAllRecords(run, api, log, buffer, bufferSize);
+    bool pageFull = false;
+    {
+        // The message libraries and source texts of this export, freed when it ends.
+        EventMessageCacheScope messageCache(api.keptMessageLibraries);
+        pageFull = ReadAllRecords(run, api, log, buffer, bufferSize);
+    }
     api.closeLog(log);
     if (run.complete) JournalNoteEventLogRead(logName);
 
@@ -507,7 +534,10 @@ bool CWindowsStuff::ExpandEventMessage(const char* sourceKeyPath, const char* st
                                        std::string& messageFiles, const char* sourceName, std::string* message)
 {
     message->clear();
-    if (messageFiles.empty()) messageFiles = PublisherMessageFiles(sourceKeyPath, sourceName);
+    if (messageFiles.empty()) {
+        messageFiles = KeptSourceText(SourceTextKey("Publishers", sourceKeyPath, sourceName),
+                                      [=] { return PublisherMessageFiles(sourceKeyPath, sourceName); });
+    }
     char expanded[kMessageFileListSize];
     const DWORD needed = ExpandEnvironmentStringsA(messageFiles.c_str(), expanded, sizeof expanded);
     if (needed == 0 || needed > sizeof expanded) return false;
@@ -515,7 +545,7 @@ bool CWindowsStuff::ExpandEventMessage(const char* sourceKeyPath, const char* st
     bool found = false;
     std::string module;
     for (const char* list = expanded; NextModule(list, &module);) {
-        ScopedLibrary library(LoadMessageModule(module.c_str()));
+        MessageLibrary library(module, LoadMessageModule);
         if (!library) {
             message->clear();
             return false;

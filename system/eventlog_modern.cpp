@@ -6,6 +6,7 @@
 #include "app/app_constants.h"
 #include "app/run_journal.h"
 #include "info/file_collection.h"
+#include "platform/bounded_lru.h"
 #include "platform/bounded_text.h"
 #include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
@@ -112,6 +113,7 @@ class ScopedEvent {
 public:
     ScopedEvent(const ModernEventLogFunctions& api, EventHandle handle) : api_(api), handle_(handle) {}
     ~ScopedEvent() { Close(); }
+    ScopedEvent(ScopedEvent&& other) noexcept : api_(other.api_), handle_(other.handle_) { other.handle_ = nullptr; }
     ScopedEvent(const ScopedEvent&) = delete;
     ScopedEvent& operator=(const ScopedEvent&) = delete;
     EventHandle Get() const { return handle_; }
@@ -148,6 +150,13 @@ struct EventBatch {
     DWORD count = 0;
 };
 
+// A provider's publisher metadata as EvtOpenPublisherMetadata gave it: the
+// handle, or the error that refused it.
+struct PublisherMetadata {
+    ScopedEvent handle;
+    DWORD error;
+};
+
 // ---- the export ---------------------------------------------------------------------------
 
 struct ModernExport {
@@ -157,7 +166,8 @@ struct ModernExport {
           logName(log),
           security(strcmp(log, "Security") == 0),
           renderBuffer(kInitialRenderBytes),
-          messageBuffer(kInitialMessageChars)
+          messageBuffer(kInitialMessageChars),
+          publishers(kKeptEventLibraries)
     {
     }
 
@@ -171,6 +181,9 @@ struct ModernExport {
     ModernEventTexts texts = {};
     long long ageSeconds = 0;  // of the current event; unknown: beyond every limit
     int written = 0;
+    // Opened on a provider's first event and kept for the export: a log names
+    // few providers, each many times.
+    BoundedLru<std::wstring, PublisherMetadata> publishers;
 };
 
 long PageBytes(Page page)
@@ -396,6 +409,16 @@ void Diagnose(const wchar_t* text, DWORD error)
     fwprintf(stdout, L"%ls%lu\n", text, static_cast<unsigned long>(error));
 }
 
+// The provider's metadata, opened on its first event (a refusal is kept too).
+// Valid until the next provider's is asked for.
+const PublisherMetadata& ProviderMetadata(ModernExport& run, const std::wstring& provider)
+{
+    if (const PublisherMetadata* kept = run.publishers.Find(provider)) return *kept;
+    ScopedEvent handle(run.api, run.api.openPublisherMetadata(nullptr, provider.c_str(), nullptr, 0, 0));
+    const DWORD error = handle ? ERROR_SUCCESS : GetLastError();
+    return *run.publishers.Insert(provider, PublisherMetadata{std::move(handle), error});
+}
+
 // Writes one event; false when the export ends here (too old, page full).
 bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerContext)
 {
@@ -416,16 +439,13 @@ bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerConte
     if (PageBytes(run.page) > kMaxPageBytes) return false;
     RenderEventField(run, event, kUserPath);
 
-    ScopedEvent metadata(run.api, run.api.openPublisherMetadata(nullptr, providerName.c_str(), nullptr, 0, 0));
-    if (!metadata) {
-        Diagnose(L"EvtOpenPublisherMetadata failed: ", GetLastError());
+    const PublisherMetadata& metadata = ProviderMetadata(run, providerName);
+    if (!metadata.handle) {
+        Diagnose(L"EvtOpenPublisherMetadata failed: ", metadata.error);
         return true;
     }
-    const bool formatted = FormatEventMessage(run, metadata.Get(), event);
-    const DWORD error = GetLastError();
-    metadata.Close();
-    if (!formatted) {
-        Diagnose(L"EvtFormatMessage failed: ", error);
+    if (!FormatEventMessage(run, metadata.handle.Get(), event)) {
+        Diagnose(L"EvtFormatMessage failed: ", GetLastError());
         return true;
     }
     if (PageBytes(run.page) > kMaxPageBytes) return false;

@@ -35,6 +35,12 @@ using EnumServicesFunction = BOOL(WINAPI*)(SC_HANDLE manager, SC_ENUM_TYPE level
 // The functions the event log pages call, as tables: the classic ones are
 // advapi32's (with the clock that dates the 30 days), the newer ones are taken
 // from Wevtapi.dll at run time. An export given no table uses the system's.
+
+// Message libraries (classic export) and publisher metadata handles (newer
+// interface) one export keeps open at once; beyond it the least recently
+// used is freed.
+constexpr size_t kKeptEventLibraries = 64;
+
 struct ClassicEventLogFunctions {
     HANDLE(WINAPI* openLog)(LPCSTR server, LPCSTR logName);
     BOOL(WINAPI* countRecords)(HANDLE log, PDWORD count);
@@ -42,6 +48,9 @@ struct ClassicEventLogFunctions {
                           DWORD* bytesNeeded);
     BOOL(WINAPI* closeLog)(HANDLE log);
     void(WINAPI* currentTime)(LPFILETIME now);
+    // How many message libraries the export keeps loaded (with the sources'
+    // registry texts); 0 loads and reads them anew for every event.
+    size_t keptMessageLibraries = kKeptEventLibraries;
 };
 
 // Wevtapi's handles and its EVT_VARIANT (the Windows 2000 headers lack both).

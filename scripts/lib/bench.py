@@ -9,7 +9,7 @@ before or after it (the order alternates), on the same files with a warm
 page cache. Every figure is the median of the repetitions; the range is
 shown beside it. The table ends with one "ratio NAME VALUE" line per ratio.
 
-Usage: bench.py --root ROOT [--runs N] [--parts archive,checksums,processes,collection,signatures]
+Usage: bench.py --root ROOT [--runs N] [--parts archive,checksums,processes,eventlog,collection,signatures]
 """
 import argparse
 import os
@@ -20,8 +20,11 @@ import subprocess
 import sys
 import time
 
-PARTS = ["archive", "checksums", "processes", "collection", "signatures"]
+PARTS = ["archive", "checksums", "processes", "eventlog", "collection", "signatures"]
 BIG_FILE_MIB = 200
+EVENTS = 100000          # a server's System and Application logs of a month
+LIMIT_RECORDS = 400000   # more than the 50 MiB page holds
+UNKEPT_RECORDS = 2000    # every event loading its libraries: slow, so fewer
 
 
 class Bench:
@@ -235,6 +238,49 @@ class Bench:
         self.add("Processes page with 30 sleepers sharing their modules (vs. 1)", "30: " + self.spread(many, digits=3),
                  "1: " + self.spread(one, digits=3), "processes-30-vs-1",
                  statistics.median(many) / statistics.median(one), "<= 1.5x")
+
+    # ---- event log exports --------------------------------------------------
+
+    def eventlog_run(self, *args):
+        """One harvin_bench event log mode: its figures by name."""
+        _, text = self.bench_exe(*args)
+        return {k: float(v) for k, v in re.findall(r"([a-z-]+) ([0-9]+(?:\.[0-9]+)?)", text)}
+
+    def part_eventlog(self):
+        libraries = [self.windows_path(os.path.join(self.bin, name))
+                     for name in ("eventlog_messages.dll", "eventlog_other_messages.dll")]
+        classic, modern = [], []
+        for _ in range(self.runs):
+            figures = self.eventlog_run("eventlog-classic", str(EVENTS), *libraries)
+            if figures["events"] != EVENTS or figures["held-after"] != 0:
+                raise RuntimeError(f"the classic export did not write every event or kept libraries: {figures}")
+            classic.append(figures)
+            figures = self.eventlog_run("eventlog-modern", str(EVENTS))
+            if figures["metadata-opened"] > 40:
+                raise RuntimeError(f"the newer export opened publisher metadata per event: {figures}")
+            modern.append(figures)
+        for name, runs, work, floor in [
+                ("eventlog-classic-vs-floor", classic,
+                 f"Classic event log export (record seam): {EVENTS:,} records, 40 sources, messages in 2 libraries",
+                 "floor: FormatMessage with the strings from loaded libraries, each message written"),
+                ("eventlog-modern-vs-floor", modern,
+                 f"Newer event log export (function table, fake results): {EVENTS:,} events, 40 providers",
+                 "floor: provider rendered, message formatted with open metadata, each message written")]:
+            ours = [r["seconds"] for r in runs]
+            theirs = [r["floor"] for r in runs]
+            self.add(work, self.spread(ours, digits=3) + f", page {runs[0]['page-bytes'] / 2**20:.1f} MiB",
+                     floor + ": " + self.spread(theirs, digits=3), name,
+                     statistics.median(ours) / statistics.median(theirs), "<= 1.3x")
+
+        unkept = self.eventlog_run("eventlog-classic", str(UNKEPT_RECORDS), *libraries, "0")
+        self.notes.append(f"classic export with no library kept (each event loads its library and reads the "
+                          f"registry, as before): {UNKEPT_RECORDS:,} records in {unkept['seconds']:.3f} s, "
+                          f"{unkept['seconds'] / UNKEPT_RECORDS * 1e6:.0f} us a record; with the libraries kept "
+                          f"{statistics.median(r['seconds'] for r in classic) / EVENTS * 1e6:.0f} us a record")
+        limit = self.eventlog_run("eventlog-classic", str(LIMIT_RECORDS), *libraries, "limit")
+        self.rows.append((f"Classic export of a {LIMIT_RECORDS:,}-record log: the 50 MiB page limit",
+                          f"{limit['seconds']:.2f} s, page {limit['page-bytes']:,.0f} bytes "
+                          f"({limit['page-bytes'] / 2**20:.2f} MiB), {limit['events']:,.0f} events", "", "", ""))
 
     # ---- full collection ----------------------------------------------------
 

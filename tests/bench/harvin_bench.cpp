@@ -17,6 +17,13 @@
 //                                        run makes it, output in FOLDER, with
 //                                        DIST's English language library, with
 //                                        or without the signature checks
+//   harvin_bench eventlog-classic N A B [KEPT|limit]
+//                                        the classic event log export of N
+//                                        crafted records whose messages are in
+//                                        the libraries A and B, and its floor;
+//                                        KEPT libraries kept (0: none); "limit":
+//                                        the export alone
+//   harvin_bench eventlog-modern N       the newer export of N fake events, and its floor
 #include "app/app_state.h"
 #include "app/output_location.h"
 #include "app/report_archive.h"
@@ -28,6 +35,7 @@
 #include "platform/bounded_text.h"
 #include "platform/process_list.h"
 #include "system/windows_stuff.h"
+#include "tests/bench/eventlog_bench.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -249,7 +257,14 @@ int main(int argc, char** argv)
     if (mode == "crc" && argc == 3) return Crc(argv[2]);
     if (mode == "processes" && argc == 5) return Processes(atoi(argv[2]), argv[3], argv[4]);
     if (mode == "collection" && argc == 5) return Collection(argv[2], argv[3], std::string(argv[4]) == "on");
-    fprintf(stderr, "usage: harvin_bench archive|archive1 TREE ZIP | md5 FILE | crc FILE | processes N SLEEPER DLL"
-                    " | collection FOLDER DIST on|off\n");
+    if (mode == "eventlog-classic" && (argc == 5 || argc == 6)) {
+        const std::string last = argc == 6 ? argv[5] : "";
+        const size_t kept = last.empty() || last == "limit" ? kKeptEventLibraries : strtoul(last.c_str(), nullptr, 10);
+        return BenchClassicEventLog(atoi(argv[2]), argv[3], argv[4], last != "limit", kept);
+    }
+    if (mode == "eventlog-modern" && argc == 3) return BenchModernEventLog(atoi(argv[2]));
+    fprintf(stderr,
+            "usage: harvin_bench archive|archive1 TREE ZIP | md5 FILE | crc FILE | processes N SLEEPER DLL |\n"
+            "       collection FOLDER DIST on|off | eventlog-classic N A B [KEPT|limit] | eventlog-modern N\n");
     return 2;
 }

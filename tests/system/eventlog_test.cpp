@@ -7,6 +7,7 @@
 #include "app/run_journal.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
+#include "system/event_message_cache.h"
 #include "system/windows_stuff.h"
 #include "tests/support/test_support.h"
 #include "tests/system/system_test_support.h"
@@ -523,6 +524,42 @@ TEST_F(EventLogTest, ClassicMalformedRecordsEndTheWalk)
             Classic())
             << spoiled.what;
     }
+}
+
+// Kept libraries and source texts change nothing on the page: 2,000 records
+// of 10 sources (two modules, one, none to be found; parameter messages) come
+// out the same with none kept, two (loads free libraries still to be used
+// again) and the usual number; after the export no library stays loaded.
+TEST_F(EventLogTest, ClassicKeptLibrariesLeaveThePageAsItWas)
+{
+    const std::string lists[] = {kModules, "%HARVIN_EVENTLOG_DIR%\\eventlog_messages.dll", "C:\\nowhere\\x.dll"};
+    std::vector<std::string> reads(1);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string source = "HarvinBulk" + std::to_string(i % 10);
+        if (i < 10) {
+            Plant(kSourcesKey + source, "EventMessageFile", REG_EXPAND_SZ, lists[i == 9 ? 2 : i % 2]);
+            Plant(kSourcesKey + source, "ParameterMessageFile", REG_EXPAND_SZ, lists[1]);
+        }
+        const DWORD id = i % 3 == 0 ? 0x2000 : 0x1000;
+        const Crafted event{EVENTLOG_WARNING_TYPE, id, kNow - i, {"n" + std::to_string(i), "%%1833"}, "", source};
+        if (reads.back().size() > 60000) reads.emplace_back();
+        reads.back() += RecordBytes(event);
+    }
+    std::vector<std::string> pages;
+    for (size_t kept : {size_t{0}, size_t{2}, kKeptEventLibraries}) {
+        g_classic = ClassicFake();
+        g_classic.reads = reads;
+        ClassicEventLogFunctions api = kFakeClassic;
+        api.keptMessageLibraries = kept;
+        pages.push_back(Written([&](Page p) { windows_.ExportClassicEventLog("Application", p, &api); }));
+        EXPECT_EQ(0u, HeldMessageLibraries()) << kept;
+        EXPECT_EQ(nullptr, GetModuleHandleA("eventlog_messages.dll")) << kept;
+    }
+    EXPECT_NE(std::string::npos, pages[0].find(Service("n1", "Remote Interactive") + "</font>"));
+    EXPECT_NE(std::string::npos, pages[0].find("Only in the first module."));
+    EXPECT_EQ(pages[0].size() - 19, pages[0].rfind("Total Events: 2000\n"));
+    EXPECT_EQ(pages[0], pages[1]);
+    EXPECT_EQ(pages[0], pages[2]);
 }
 
 // ---- messages -------------------------------------------------------------------------------------------
