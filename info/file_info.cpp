@@ -251,7 +251,8 @@ void WriteFileEntry(const FileEntryRequest& request)
     const FileStamp* stamp = request.stamp != nullptr && IsChecksumCacheActive()
                                  ? request.stamp
                                  : StampForCache(fullPath, &stampRead);
-    if (stamp == nullptr && !PathExists(fullPath)) {
+    bool exists = stamp != nullptr || PathExists(fullPath);
+    if (!exists) {
         // A text that can be turned into the path of an existing file names
         // that file; anything else keeps the path it came with.
         char normalized[kFullPathSize] = "";
@@ -259,6 +260,7 @@ void WriteFileEntry(const FileEntryRequest& request)
         if (PathExists(normalized)) {
             CopyText(fullPath, normalized);
             stamp = StampForCache(fullPath, &stampRead);
+            exists = true;
         }
     }
 
@@ -339,6 +341,8 @@ void WriteFileEntry(const FileEntryRequest& request)
     AppendText(block, text2Line);
     AppendText(block, text1Line);
     AppendText(block, pathLine);
+    // A block without facts would read as a file that has none.
+    if (!exists) AppendText(block, "[file not found]<br>\n");
     AppendText(block, extraLine);
     AppendText(block, request.name != nullptr ? "\n</div><BR>\n" : "</div><BR>\n");
     AppendLiteral(request.page, block);

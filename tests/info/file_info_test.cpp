@@ -570,7 +570,7 @@ TEST_F(FileEntryTest, EmptyFileHasZeroCrcAndNoSizeLine)
                               "</div><BR>\n");
 }
 
-TEST_F(FileEntryTest, MissingFileKeepsItsPathAndReportsTheReadError)
+TEST_F(FileEntryTest, MissingFileKeepsItsPathReportsTheReadErrorAndSaysSo)
 {
     const std::string path = "C:\\nowhere at all\\gone file.dll";
     FileEntryRequest request;
@@ -583,6 +583,7 @@ TEST_F(FileEntryTest, MissingFileKeepsItsPathAndReportsTheReadError)
     EXPECT_EQ(Entry(request), "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\n"
                               "CRC32: [Read Error]<br>\n"
                               "Filesize: 100<BR>\n"
+                              "[file not found]<br>\n"
                               "</div><BR>\n");
 }
 
