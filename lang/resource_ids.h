@@ -103,6 +103,7 @@
 #define IDS_FMT_OUTPUT_NOT_WRITABLE 246  /* format: s (folder the tree cannot be written to) */
 #define IDS_COMMAND_LINE_HELP       247  /* "/?": the options and exit codes (1,000 bytes) */
 #define IDS_FMT_SUMMARY_FAILED      248  /* format: s (file name of the summary) */
+#define IDS_MODE_STANDARD           260  /* value of start-page row 12 in a standard collection */
 #define IDS_FMT_FOLDER_WALK_LIMIT   261  /* format: s (folder), d (folders walked) */
 #define IDS_FMT_UNATTENDED_LARGE_FILE 262 /* format: s (file name), f (size in MiB), d (limit in MiB) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */

@@ -211,7 +211,7 @@ std::string StartRows(const std::string& product, const std::string& installFold
 std::string PageHead(const std::string& title)
 {
     return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
-           "\"http://www.w3.org/TR/html4/loose.dtd\">\n<html>\n<head>\n<title>" +
+           "\"http://www.w3.org/TR/html4/loose.dtd\">\n<html>\n<head>\n" + testing_support::CharsetMeta() + "<title>" +
            title + "</title>\n</head>\n<body>\n<tt>\n<h2>" + title + "</h2>\n";
 }
 
