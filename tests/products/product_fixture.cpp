@@ -133,7 +133,9 @@ void ProductsFixture::PlantOrdo(const std::string& key, const std::string& insta
     PlantKey(key, {{"DataDir", install + "Data"}, {"InstallDir", install}});
     PlantFolder(install + "Data");
     PlantFile(install + "\\ordo.ini", "[Ordo]\r\nLevel=3\r\n");
-    PlantFile(install + "\\logs\\ordo.log", "ordo started\r\n");
+    PlantFile(install + "Data\\Logs\\ordo.log", "ordo started\r\n");
+    PlantFile(install + "Data\\debug.on", "");
+    PlantFolder(install + "Data\\Firewall");
     ASSERT_TRUE(CopyFileA((testing_support::TestBinDir() + "\\system_known_version.dll").c_str(),
                           (install + "\\ordo.dll").c_str(), FALSE));
 }
