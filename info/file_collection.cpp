@@ -104,12 +104,28 @@ bool PrepareTargetFolder(const char* folder, const FileCollectionOptions& option
 // nothing about the files after it.
 enum class LargeFileAnswer { Yes, No, NoToThisFile, Unasked };
 
+// With no one to ask, an extended run (the one asked for crash dumps) takes
+// files up to this size; a larger one is declined and the run log says so.
+constexpr unsigned long long kUnattendedLimitMiB = 256;
+
+LargeFileAnswer DecideUnattended(const char* name, unsigned long long size)
+{
+    // Declining loses nothing the page does not name.
+    if (ExtendedCollection == 0) return LargeFileAnswer::NoToThisFile;
+    if (size <= kUnattendedLimitMiB * 1048576) return LargeFileAnswer::Yes;
+    char format[520];
+    char line[1024];
+    LoadResourceText(IDS_FMT_UNATTENDED_LARGE_FILE, format);
+    FormatText(line, format, name, static_cast<double>(size) / 1048576.0, static_cast<int>(kUnattendedLimitMiB));
+    CHarvinDlg::AddStatusLine(line);
+    return LargeFileAnswer::NoToThisFile;
+}
+
 LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
 {
+    if (UnattendedRun) return DecideUnattended(name, size);
     char format[520];
     if (LoadResourceText(IDS_FMT_LARGE_FILE, format) == 0) return LargeFileAnswer::Unasked;
-    // No one to ask: declining loses nothing the page does not name.
-    if (UnattendedRun) return LargeFileAnswer::NoToThisFile;
     char question[1024];
     FormatText(question, format, name, kLargeFileLimitMiB, static_cast<double>(size) / 1048576.0);
     char caption[kPathSize];

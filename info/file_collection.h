@@ -30,7 +30,9 @@ bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const cha
 void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder);
 // Copies go below targetBase in the directory part of the folder text; in a
 // recursive walk a subfolder's copies go below its whole path. With
-// askLarge the user is asked before a file over 128 KiB; a declined file gets
+// askLarge the user is asked before a file over 128 KiB (an unattended
+// extended run takes files of up to 256 MiB unasked and declines larger ones
+// with a run log line, any other unattended run declines); a declined file gets
 // a "not collected" entry in the page and, when the target folder could be
 // made, in a page of its own (name + ".html" in the target folder), which its
 // navigation link opens; no further file of that walk is copied until the
@@ -38,7 +40,7 @@ void CopyFileAsText(const char* sourceFolder, const char* name, const char* targ
 void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options);
 // The large-file question for one file that is copied on its own: true for
 // a file of at most 128 KiB, else only when the user answers Yes (false too
-// when the question's text cannot be loaded).
+// when the question's text cannot be loaded), or as an unattended run decides.
 bool ConfirmLargeFileCopy(const char* name, unsigned long long size);
 // copyMode 1 copies only; any other value lists standard entries into the page.
 void CollectFilesByExtension(const char* folder, const char* subfolder, const char* extension, int copyMode,

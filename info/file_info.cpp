@@ -252,7 +252,8 @@ void WriteFileEntry(const FileEntryRequest& request)
     const FileStamp* stamp = request.stamp != nullptr && IsChecksumCacheActive()
                                  ? request.stamp
                                  : StampForCache(fullPath, &stampRead);
-    if (stamp == nullptr && !PathExists(fullPath)) {
+    bool exists = stamp != nullptr || PathExists(fullPath);
+    if (!exists) {
         // A text that can be turned into the path of an existing file names
         // that file; anything else keeps the path it came with.
         char normalized[kFullPathSize] = "";
@@ -260,6 +261,7 @@ void WriteFileEntry(const FileEntryRequest& request)
         if (PathExists(normalized)) {
             CopyText(fullPath, normalized);
             stamp = StampForCache(fullPath, &stampRead);
+            exists = true;
         }
     }
 
@@ -281,9 +283,10 @@ void WriteFileEntry(const FileEntryRequest& request)
         }
     }
 
-    // Only while the page asks for it (SignatureLinesScope).
-    char signatureLine[kSignatureLineSize];
-    FormatSignatureLine(fullPath, stamp, signatureLine, sizeof signatureLine);
+    // Only while the page asks for it (SignatureLinesScope); a missing file
+    // says so once, below.
+    char signatureLine[kSignatureLineSize] = "";
+    if (exists) FormatSignatureLine(fullPath, stamp, signatureLine, sizeof signatureLine);
 
     char crcLine[kLineSize] = "";
     if (request.withCrc) {
@@ -345,6 +348,8 @@ void WriteFileEntry(const FileEntryRequest& request)
     AppendText(block, text2Line);
     AppendText(block, text1Line);
     AppendText(block, pathLine);
+    // A block without facts would read as a file that has none.
+    if (!exists) AppendText(block, "[file not found]<br>\n");
     AppendText(block, extraLine);
     AppendText(block, request.name != nullptr ? "\n</div><BR>\n" : "</div><BR>\n");
     AppendLiteral(request.page, block);

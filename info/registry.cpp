@@ -28,13 +28,14 @@ ValueBuffer::ValueBuffer(DWORD nameCapacity, DWORD dataCapacity)
 namespace {
 
 // Makes the buffers of `value` larger after ERROR_MORE_DATA. `wantedData` is
-// what the system asked for (0 when unknown). False when they cannot grow.
-bool GrowBuffers(ValueBuffer& value, size_t wantedName, size_t wantedData)
+// what the system asked for (0 when unknown). False when they cannot grow
+// (the data not beyond `dataCap`).
+bool GrowBuffers(ValueBuffer& value, size_t wantedName, size_t wantedData, size_t dataCap)
 {
     size_t oldName = value.name.size();
     size_t oldData = value.data.size() - kDataSpare;
     size_t newName = std::min<size_t>(std::max(oldName * 2, wantedName), kMaxValueName);
-    size_t newData = std::min<size_t>(std::max(oldData * 2, wantedData), kMaxValueData);
+    size_t newData = std::min<size_t>(std::max(oldData * 2, wantedData), dataCap);
     if (newName <= oldName && newData <= oldData) return false;
     value.name.resize(std::max(newName, oldName));
     value.data.resize(std::max(newData, oldData) + kDataSpare);
@@ -51,10 +52,28 @@ void TerminateRead(ValueBuffer& value, DWORD nameLength, DWORD dataLength, DWORD
     value.type = type;
 }
 
+// The name, type and data size of a value too large to be read.
+LONG EnumValueNameOnly(HKEY key, DWORD index, size_t nameCapacity, ValueBuffer& value)
+{
+    value.name.resize(std::max(value.name.size(), std::min<size_t>(nameCapacity, kMaxValueName)));
+    DWORD nameLength = static_cast<DWORD>(value.name.size());
+    DWORD type = REG_NONE;
+    DWORD dataLength = 0;
+    LONG status = RegEnumValueA(key, index, value.name.data(), &nameLength, nullptr, &type, nullptr, &dataLength);
+    if (status == ERROR_SUCCESS) {
+        TerminateRead(value, nameLength, 0, type);
+        value.unlistedBytes = dataLength;
+    } else {
+        TerminateRead(value, 0, 0, REG_NONE);
+    }
+    return ERROR_MORE_DATA;
+}
+
 }  // namespace
 
 LONG EnumValue(HKEY key, DWORD index, ValueBuffer& value)
 {
+    value.unlistedBytes = 0;
     for (;;) {
         DWORD nameLength = static_cast<DWORD>(value.name.size());
         DWORD dataLength = static_cast<DWORD>(value.data.size() - kDataSpare);
@@ -71,8 +90,12 @@ LONG EnumValue(HKEY key, DWORD index, ValueBuffer& value)
         DWORD maxData = 0;
         RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
                          nullptr, nullptr);
-        size_t wantedData = std::max<size_t>(maxData, dataLength);
-        if (!GrowBuffers(value, static_cast<size_t>(maxName) + 1, wantedData)) return ERROR_MORE_DATA;
+        const size_t wantedName = static_cast<size_t>(maxName) + 1;
+        // The data size asked for is this value's: one over the limit is not read at all.
+        if (dataLength > kMaxListedValueData ||
+            !GrowBuffers(value, wantedName, std::max<size_t>(maxData, dataLength), kMaxListedValueData)) {
+            return EnumValueNameOnly(key, index, wantedName, value);
+        }
     }
 }
 
@@ -91,7 +114,7 @@ LONG QueryValue(HKEY hive, const char* path, const char* name, DWORD view, Value
             return status;
         }
         if (status != ERROR_MORE_DATA) break;
-        if (!GrowBuffers(value, 0, dataLength)) break;
+        if (!GrowBuffers(value, 0, dataLength, kMaxValueData)) break;
     }
     TerminateRead(value, 0, 0, REG_NONE);
     return status;

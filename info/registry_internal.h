@@ -12,6 +12,8 @@ namespace registry_detail {
 constexpr DWORD kDataSpare = 2;
 // Largest value data read at all; bigger values are skipped.
 constexpr DWORD kMaxValueData = 4 * 1024 * 1024;
+// Largest value data a listing reads; a bigger value is named with its size.
+constexpr DWORD kMaxListedValueData = 1024 * 1024;
 // Value names have at most 16,383 characters.
 constexpr DWORD kMaxValueName = 16384;
 // A key never lists more entries than this, so a key that keeps changing
@@ -31,13 +33,15 @@ struct ValueBuffer {
     DWORD nameLength = 0;
     DWORD dataLength = 0;
     DWORD type = REG_NONE;
+    DWORD unlistedBytes = 0;  // size of a value EnumValue did not read (0: none, or unknown)
 
     ValueBuffer(DWORD nameCapacity, DWORD dataCapacity);
 };
 
 // Value `index` of an open key. Returns ERROR_SUCCESS, ERROR_NO_MORE_ITEMS at
-// the end, ERROR_MORE_DATA when the value stays too large even for the
-// biggest buffers (the caller skips that index), or another error.
+// the end, ERROR_MORE_DATA when its data is over kMaxListedValueData (then
+// only its name and type are read, and unlistedBytes holds the data's size;
+// 0 when even the name could not be had), or another error.
 LONG EnumValue(HKEY key, DWORD index, ValueBuffer& value);
 
 // Named value of `path` below `hive`, opened with KEY_READ in `view`; the name

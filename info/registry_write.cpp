@@ -64,6 +64,14 @@ void WriteKeyPathTooLong(HKEY hive, const char* path, const char* name, Page pag
                  KeyPathText(path).c_str(), NameText(name).c_str());
 }
 
+// A value too large to be listed keeps its place with its size: a dropped
+// line would read as a value that is not there.
+using UnlistedText = char[64];
+void FormatUnlistedValue(const ValueBuffer& value, UnlistedText& text)
+{
+    FormatText(text, "[value of %lu bytes not listed]", static_cast<unsigned long>(value.unlistedBytes));
+}
+
 DWORD DwordData(const ValueBuffer& value)
 {
     DWORD number = 0;
@@ -105,12 +113,21 @@ bool WriteKeyValues(HKEY hive, const char* path, Page page, bool fileDetails, DW
     DWORD listed = 0;
     for (DWORD index = 0; index < kMaxEnumeratedItems; ++index) {
         LONG status = EnumValue(key.Get(), index, value);
-        if (status == ERROR_MORE_DATA) continue;  // beyond even the largest buffer: skip it
-        if (status != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS is the normal end
+        const bool unlisted = status == ERROR_MORE_DATA;
+        if (unlisted && value.unlistedBytes == 0) continue;  // not even its name could be read
+        if (status != ERROR_SUCCESS && !unlisted) break;      // ERROR_NO_MORE_ITEMS is the normal end
         if (listed++ == 0) {
             AppendToPage(page, "<br><strong>%s\\%s: </strong><BR>\n", hiveName, KeyPathText(path).c_str());
         }
         CutForDisplay(value, kListedNameSize, kListedDataSize);
+        if (unlisted) {
+            UnlistedText text;
+            FormatUnlistedValue(value, text);
+            FormatText(line, "%s = %s", value.name[0] != '\0' ? value.name.data() : "(Default)", text);
+            WriteHtmlText(page, line);
+            AppendLiteral(page, "<br>");
+            continue;
+        }
         FormatRegistryValue(value.type, value.name.data(), value.data.data(), value.dataLength, line, sizeof line,
                             dataText);
         // Names and data are text, never a format nor markup.
@@ -174,12 +191,17 @@ void WriteKeyTreeFlat(HKEY hive, const char* path, Page page, DWORD view)
     ValueBuffer value(kFlatNameSize, kFlatDataSize);
     for (DWORD index = 0; index < kMaxEnumeratedItems; ++index) {
         LONG status = EnumValue(key.Get(), index, value);
-        if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) break;
+        const bool unlisted = status == ERROR_MORE_DATA;
+        if (unlisted && value.unlistedBytes == 0) continue;
+        if (status != ERROR_SUCCESS && !unlisted) break;
         CutForDisplay(value, kFlatNameSize, kFlatDataSize);
         AppendToPage(page, "<strong>%s\\%s\\%s = </strong>", hiveName, KeyPathText(path).c_str(),
                      NameText(value.name.data()).c_str());
-        if (value.type == REG_DWORD) {
+        if (unlisted) {
+            UnlistedText text;
+            FormatUnlistedValue(value, text);
+            AppendLiteral(page, text);
+        } else if (value.type == REG_DWORD) {
             AppendToPage(page, "0x%08X", static_cast<unsigned>(DwordData(value)));
         } else {
             WriteHtmlText(page, reinterpret_cast<const char*>(value.data.data()));

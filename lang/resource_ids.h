@@ -149,6 +149,9 @@
 #define IDS_STATUS_SCHEDULED_TASKS  300
 #define IDS_STATUS_USERS_REGISTRY   301
 #define IDS_STATUS_EXECUTION_HOOKS  302
+#define IDS_MODE_STANDARD           260  /* value of start-page row 12 in a standard collection */
+#define IDS_FMT_FOLDER_WALK_LIMIT   261  /* format: s (folder), d (folders walked) */
+#define IDS_FMT_UNATTENDED_LARGE_FILE 262 /* format: s (file name), f (size in MiB), d (limit in MiB) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

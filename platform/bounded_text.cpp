@@ -219,3 +219,31 @@ bool CopyHtmlText(char* dst, size_t capacity, const char* src)
     dst[0] = '\0';
     return AppendHtmlText(dst, capacity, src);
 }
+
+namespace {
+
+const char* AnsiCharsetName(unsigned codePage)
+{
+    static const struct {
+        unsigned codePage;
+        const char* name;
+    } kCharsets[] = {
+        {874, "windows-874"},   {932, "shift_jis"},     {936, "gbk"},           {949, "euc-kr"},
+        {950, "big5"},          {1250, "windows-1250"}, {1251, "windows-1251"}, {1252, "windows-1252"},
+        {1253, "windows-1253"}, {1254, "windows-1254"}, {1255, "windows-1255"}, {1256, "windows-1256"},
+        {1257, "windows-1257"}, {1258, "windows-1258"},
+    };
+    for (const auto& charset : kCharsets) {
+        if (charset.codePage == codePage) return charset.name;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool FormatCharsetMeta(char* dst, size_t capacity, unsigned codePage)
+{
+    const char* name = AnsiCharsetName(codePage);
+    if (name == nullptr) return CopyText(dst, capacity, "");
+    return FormatText(dst, capacity, "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=%s\">\n", name);
+}

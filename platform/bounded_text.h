@@ -106,6 +106,15 @@ bool AppendHtmlText(char* dst, size_t capacity, const char* src);
 template <size_t N> bool CopyHtmlText(char (&dst)[N], const char* src) { return CopyHtmlText(dst, N, src); }
 template <size_t N> bool AppendHtmlText(char (&dst)[N], const char* src) { return AppendHtmlText(dst, N, src); }
 
+// The page head's line that names the character set of the page's texts,
+// the ANSI code page `codePage`, by the name browsers know it by
+// ("windows-1252", "shift_jis"); an empty text for a code page without one.
+bool FormatCharsetMeta(char* dst, size_t capacity, unsigned codePage);
+template <size_t N> bool FormatCharsetMeta(char (&dst)[N], unsigned codePage)
+{
+    return FormatCharsetMeta(dst, N, codePage);
+}
+
 // The HTML form of a text of up to TextSize - 1 bytes, held for one write:
 //   AppendToPage(page, "Path: %s<br>\n", HtmlText<kPathSize>(path).c_str());
 template <size_t TextSize>

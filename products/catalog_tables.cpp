@@ -252,128 +252,11 @@ const LineProcedure kHorreumOlder = {
     .registry = ListOf(kFamilyDumpOnly),
 };
 
-// ---- desktop: Ordo ---------------------------------------------------------------
-const NamedCopy kOrdoCopies[] = {{Install, nullptr, "ordo.ini", Joined}};
-const CopyGroup kOrdoGroups[] = {{"Logfiles:", Install, "logs", "log"}};
-const LineProcedure kOrdo = {
-    .procedure = Procedure::Desktop,
-    .install = {InstallRule::NamedValue, "InstallDir"},
-    .dataValue = "DataDir",
-    .versions = ListOf(kAllInstallFiles),
-    .copies = ListOf(kOrdoCopies),
-    .groups = ListOf(kOrdoGroups),
-    .registry = ListOf(kFamilyDumpOnly),
-};
-
-// ---- desktop: Custos -------------------------------------------------------------
-const VersionListing kCustosVersions[] = {
-    {AllFiles, Install, nullptr, "*"},
-    {FileEntry, Drivers, nullptr, "wxcustos.sys"},
-};
-const NamedCopy kCustosCopies[] = {
-    {Install, nullptr, "custos.ini", Joined},
-    {Data, nullptr, "scan.conf", Underscore},
-};
-const CopyGroup kCustosGroups[] = {
-    {"Logfiles:", Data, "Logs", "log"},
-    {"Jobs:", Data, "Jobs", "job"},
-    {"Reports:", Data, "Reports", "txt"},
-};
-const LineProcedure kCustos = {
-    .procedure = Procedure::Desktop,
-    .install = {InstallRule::NamedValue, "InstallDir"},
-    .dataValue = "DataDir",
-    .versions = ListOf(kCustosVersions),
-    .copies = ListOf(kCustosCopies),
-    .groups = ListOf(kCustosGroups),
-    .markerFile = "debug.on",
-    .markerLabel = "Debug logging is on (debug.on)",
-    .registry = ListOf(kFamilyDumpOnly),
-};
-
-// ---- desktop: Vallum (firewall) --------------------------------------------------
-const VersionListing kVallumVersions[] = {
-    {AllFiles, Install, nullptr, "*"},
-    {FileEntry, Drivers, nullptr, "wxvallum.sys"},
-};
-const NamedCopy kVallumCopies[] = {
-    {Install, nullptr, "vallum.ini", Joined},
-    {Data, nullptr, "rules.conf", Underscore},
-};
-const CopyGroup kVallumGroups[] = {
-    {"Logfiles:", Data, "Logs", "log"},
-    {"Firewall:", Data, "Firewall", "xml"},
-};
-const LineProcedure kVallum = {
-    .procedure = Procedure::Desktop,
-    .install = {InstallRule::NamedValue, "InstallDir"},
-    .dataValue = "DataDir",
-    .versions = ListOf(kVallumVersions),
-    .copies = ListOf(kVallumCopies),
-    .groups = ListOf(kVallumGroups),
-    .registry = ListOf(kFamilyDumpOnly),
-};
-
-// ---- desktop: the partner editions (the desktop product under partner brands) ------
-const VersionListing kPartnerVersions[] = {
-    {AllFiles, Install, nullptr, "*"},
-    {FileEntry, Drivers, nullptr, "wxflt.sys"},
-};
-const NamedCopy kPartnerCopies[] = {
-    {Install, nullptr, "partner.ini", Joined},
-    {Install, nullptr, "brand.xml", Same},
-};
-const CopyGroup kPartnerGroups[] = {
-    {"Logfiles:", Data, "Logs", "log"},
-    {"Reports:", Data, "Reports", "txt"},
-};
-const LineProcedure kPartnerEdition = {
-    .procedure = Procedure::Desktop,
-    .install = {InstallRule::NamedValue, "InstallDir"},
-    .dataValue = "DataDir",
-    .versions = ListOf(kPartnerVersions),
-    .copies = ListOf(kPartnerCopies),
-    .groups = ListOf(kPartnerGroups),
-    .registry = ListOf(kFamilyDumpOnly),
-};
-
-// ---- desktop: Summa suite --------------------------------------------------------
-const VersionListing kSummaVersions[] = {
-    {AllFiles, Install, nullptr, "*"},
-    {FileEntry, Drivers, nullptr, "wxflt.sys"},
-};
-const NamedCopy kSummaCopies[] = {
-    {Install, nullptr, "summa.ini", Joined},
-    {Data, nullptr, "modules.conf", Underscore},
-    {Install, nullptr, "repair.bat", TxtAdded},
-};
-const CopyGroup kSummaGroups[] = {
-    {"Logfiles:", Data, "Logs", "log"},
-    {"Jobs:", Data, "Jobs", "job"},
-    {"Profiles:", Data, "Profiles", "ini"},
-};
-const LineProcedure kSumma = {
-    .procedure = Procedure::Desktop,
-    .install = {InstallRule::NamedValue, "InstallDir"},
-    .dataValue = "DataDir",
-    .versions = ListOf(kSummaVersions),
-    .copies = ListOf(kSummaCopies),
-    .groups = ListOf(kSummaGroups),
-    .registry = ListOf(kFamilyDumpOnly),
-};
-
-// ---- desktop: the main line, named by the product itself ----------------------------
-const VersionListing kDesktopVersions[] = {
-    {AllFiles, Install, nullptr, "*"},
-    {FileEntry, Drivers, nullptr, "wxflt.sys"},
-};
-const NamedCopy kDesktopCopies[] = {
-    {Install, nullptr, "wardex.ini", Joined},
-    {Data, nullptr, "update.conf", Underscore},
-    {Install, nullptr, "support.bat", TxtAdded},
-    {Install, nullptr, "build.txt", Same},
-};
-const CopyGroup kDesktopGroups[] = {
+// ---- the desktop family --------------------------------------------------------------
+// Every desktop line is the desktop product under a name or brand of its own:
+// one procedure with the same groups of its data and install folders, the
+// filter driver's entry and the debug marker. Lines differ in their own files.
+const CopyGroup kDesktopFamilyGroups[] = {
     {"Logfiles:", Data, "Logs", "log"},
     {"Jobs:", Data, "Jobs", "job"},
     {"Events:", Data, "Events", "evt"},
@@ -384,18 +267,79 @@ const CopyGroup kDesktopGroups[] = {
     {"Profiles Prog path:", Install, "Profiles", "ini"},
     {"Logfiles(Administrator):", Data, "Logs\\Administrator", "log"},
 };
-const LineProcedure kDesktop = {
-    .procedure = Procedure::Desktop,
-    .install = {InstallRule::NamedValue, "InstallDir"},
-    .dataValue = "DataDir",
-    .versions = ListOf(kDesktopVersions),
-    .copies = ListOf(kDesktopCopies),
-    .groups = ListOf(kDesktopGroups),
-    .markerFile = "debug.on",
-    .markerLabel = "Debug logging is on (debug.on)",
-    .pluginLibrary = "wxevtexp.dll",
-    .registry = ListOf(kFamilyDumpOnly),
+const VersionListing kDesktopFamilyVersions[] = {
+    {AllFiles, Install, nullptr, "*"},
+    {FileEntry, Drivers, nullptr, "wxflt.sys"},
 };
+
+constexpr LineProcedure DesktopProcedure(TableList<NamedCopy> copies,
+                                         TableList<VersionListing> versions = ListOf(kDesktopFamilyVersions),
+                                         const char* pluginLibrary = nullptr)
+{
+    return {
+        .procedure = Procedure::Desktop,
+        .install = {InstallRule::NamedValue, "InstallDir"},
+        .dataValue = "DataDir",
+        .versions = versions,
+        .copies = copies,
+        .groups = ListOf(kDesktopFamilyGroups),
+        .markerFile = "debug.on",
+        .markerLabel = "Debug logging is on (debug.on)",
+        .pluginLibrary = pluginLibrary,
+        .registry = ListOf(kFamilyDumpOnly),
+    };
+}
+
+// ---- desktop: Ordo ---------------------------------------------------------------
+const NamedCopy kOrdoCopies[] = {{Install, nullptr, "ordo.ini", Joined}};
+constexpr LineProcedure kOrdo = DesktopProcedure(ListOf(kOrdoCopies));
+
+// ---- desktop: Custos, with a driver of its own ---------------------------------------
+const VersionListing kCustosVersions[] = {
+    {AllFiles, Install, nullptr, "*"},
+    {FileEntry, Drivers, nullptr, "wxcustos.sys"},
+};
+const NamedCopy kCustosCopies[] = {
+    {Install, nullptr, "custos.ini", Joined},
+    {Data, nullptr, "scan.conf", Underscore},
+};
+constexpr LineProcedure kCustos = DesktopProcedure(ListOf(kCustosCopies), ListOf(kCustosVersions));
+
+// ---- desktop: Vallum (firewall), with a driver of its own -----------------------------
+const VersionListing kVallumVersions[] = {
+    {AllFiles, Install, nullptr, "*"},
+    {FileEntry, Drivers, nullptr, "wxvallum.sys"},
+};
+const NamedCopy kVallumCopies[] = {
+    {Install, nullptr, "vallum.ini", Joined},
+    {Data, nullptr, "rules.conf", Underscore},
+};
+constexpr LineProcedure kVallum = DesktopProcedure(ListOf(kVallumCopies), ListOf(kVallumVersions));
+
+// ---- desktop: the partner editions (the desktop product under partner brands) ------
+const NamedCopy kPartnerCopies[] = {
+    {Install, nullptr, "partner.ini", Joined},
+    {Install, nullptr, "brand.xml", Same},
+};
+constexpr LineProcedure kPartnerEdition = DesktopProcedure(ListOf(kPartnerCopies));
+
+// ---- desktop: Summa suite --------------------------------------------------------
+const NamedCopy kSummaCopies[] = {
+    {Install, nullptr, "summa.ini", Joined},
+    {Data, nullptr, "modules.conf", Underscore},
+    {Install, nullptr, "repair.bat", TxtAdded},
+};
+constexpr LineProcedure kSumma = DesktopProcedure(ListOf(kSummaCopies));
+
+// ---- desktop: the main line, named by the product itself, with its event export -----
+const NamedCopy kDesktopCopies[] = {
+    {Install, nullptr, "wardex.ini", Joined},
+    {Data, nullptr, "update.conf", Underscore},
+    {Install, nullptr, "support.bat", TxtAdded},
+    {Install, nullptr, "build.txt", Same},
+};
+constexpr LineProcedure kDesktop =
+    DesktopProcedure(ListOf(kDesktopCopies), ListOf(kDesktopFamilyVersions), "wxevtexp.dll");
 
 // ---- recovery: rescue system (three editions) -------------------------------------
 const VersionListing kRescueVersions[] = {

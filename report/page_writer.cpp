@@ -15,6 +15,7 @@ const char kTransitionalDoctype[] =
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
     "\"http://www.w3.org/TR/html4/loose.dtd\">\n";
 const char kNaviRule[] = "<hr noshade size=\"1\" align=\"left\">";
+constexpr size_t kCharsetMetaSize = 100;
 
 void WriteCollapsingPercent(FILE* stream, const char* text)
 {
@@ -68,8 +69,16 @@ void WritePageHeader(Page page, const char* title)
     }
     fputs(kTransitionalDoctype, page);
     fputs("<html>\n<head>\n", page);
+    WriteCharsetMeta(page);
     fprintf(page, "<title>%s</title>\n", title);
     fputs("</head>\n<body>\n<tt>\n", page);
+}
+
+void WriteCharsetMeta(Page page)
+{
+    char meta[kCharsetMetaSize];
+    FormatCharsetMeta(meta, GetACP());
+    fputs(meta, page);
 }
 
 void AppendToPage(Page page, const char* format, ...)

@@ -22,6 +22,10 @@ constexpr size_t kNaviLinkSize = 1536;
 Page CreateReportPage(const char* folder, const char* fileName, unsigned statusTextId,
                       const char* caption, const char* title, int announce);
 void WritePageHeader(Page page, const char* title);
+// Every page's head names the character set its texts were written in
+// (this system's ANSI code page), so a browser set to another one shows
+// them as written; nothing for a code page without a name.
+void WriteCharsetMeta(Page page);
 // Formatted append; `format` is always a literal of the caller.
 void AppendToPage(Page page, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 // Appends a text the way a format without values prints: each "%%" becomes

@@ -138,9 +138,9 @@ void WriteDetailRows(FILE* f, time_t now)
     LabelRowFromId(f, IDS_LABEL_TIME_ZONE, _tzname[0]);
     SpacerRow(f);
 
-    // The value is the text whose id equals the mode; there is no text 0.
+    // The value is the text whose id equals the mode; a standard run has its own.
     char mode[kPathSize] = "";
-    if (ExtendedCollection != 0) LoadResourceText(static_cast<unsigned>(ExtendedCollection), mode);
+    LoadResourceText(ExtendedCollection != 0 ? static_cast<unsigned>(ExtendedCollection) : IDS_MODE_STANDARD, mode);
     LabelRowFromId(f, IDS_LABEL_COLLECTION_MODE, mode);
     SpacerRow(f);
     LabelRowFromId(f, IDS_LABEL_OUTPUT_FOLDER, OutputBase);
@@ -159,8 +159,10 @@ void CreateNaviFile()
     FILE* navi = _fsopen(path, "w", _SH_DENYNO);
     if (navi == nullptr) return;
     fputs(kFramesetDoctype, navi);
+    fputs("<HTML>", navi);
+    WriteCharsetMeta(navi);
     fprintf(navi,
-            "<HTML><BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n<FONT face=\"Arial\" color=#000000 "
+            "<BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n<FONT face=\"Arial\" color=#000000 "
             "size=\"2\">\n<h2>Norvane Support Information File</h2><a href= \"%s\" target=\"Inhalt\">\nName: "
             "%s\n<br>\nCompany: %s\n<br>\nTime, Date (LOC): %02d.%02d.%04d, %02d:%02d:%02d\n</a></FONT>\n<BR><BR>\n"
             "<FONT face=\"Arial\" color=#000000 size=%d>\n",
@@ -186,6 +188,7 @@ void WriteIndexPage()
     LoadResourceText(IDS_REPORT_TITLE, title);
     fputs(kFramesetDoctype, index);
     fputs("<html>\n<head>\n", index);
+    WriteCharsetMeta(index);
     fprintf(index, "<title>%s - %s</title>\n", title, HtmlText<sizeof UserInfo.name>(UserInfo.name).c_str());
     fputs("</head>\n", index);
     fputs("  <frameset cols=\"280,*\">\n", index);
@@ -208,6 +211,7 @@ void WriteStartPage()
     LoadResourceText(IDS_REPORT_TITLE, title);
     fputs(kFramesetDoctype, start);
     fputs("<html>\n<head>\n", start);
+    WriteCharsetMeta(start);
     fprintf(start, "<title>%s</title>\n", title);
     fputs("</head>\n<body>\n", start);
     fputs("\t\t<font face=\"Arial\" size = \"3\">\n", start);

@@ -49,31 +49,33 @@ constexpr unsigned long long kFileTimeTicksPerSecond = 10000000ULL;
 // ---- the per-event texts ------------------------------------------------------------
 
 struct LevelStyle {
-    int level;
     const wchar_t* text;
     const char* colour;   // null: no colour
     bool colourToTheEnd;  // the font closes after the message, not after the header
 };
 
-constexpr int kAuditSuccessLevel = 8;
-constexpr int kAuditFailureLevel = 16;
-constexpr int kNoLevel = -1;
-
-const LevelStyle kLevelStyles[] = {
-    {0, L"Info", nullptr, false},
-    {1, L"Critical", "#ff0000", true},
-    {2, L"Error", "#ff0000", true},
-    {3, L"Warning", "#ff8000", false},
-    {4, L"Info", nullptr, false},
-    {kAuditSuccessLevel, L"Audit+", "#009500", false},
-    {kAuditFailureLevel, L"Audit-", "#ff0000", true},
+// The levels an event's own level value names; any other value is unknown.
+struct NamedLevel {
+    int level;
+    LevelStyle style;
 };
-const LevelStyle kUnknownLevel = {kNoLevel, L"Unknown", nullptr, false};
+const NamedLevel kNamedLevels[] = {
+    {0, {L"Info", nullptr, false}},
+    {1, {L"Critical", "#ff0000", true}},
+    {2, {L"Error", "#ff0000", true}},
+    {3, {L"Warning", "#ff8000", false}},
+    {4, {L"Info", nullptr, false}},
+};
+const LevelStyle kUnknownLevel = {L"Unknown", nullptr, false};
+// The audit styles belong to the Security log alone, which takes them from
+// the event id: a level value of 8 or 16 in another log is not an audit.
+const LevelStyle kAuditSuccess = {L"Audit+", "#009500", false};
+const LevelStyle kAuditFailure = {L"Audit-", "#ff0000", true};
 
 const LevelStyle& LevelStyleOf(int level)
 {
-    for (const LevelStyle& style : kLevelStyles) {
-        if (style.level == level) return style;
+    for (const NamedLevel& named : kNamedLevels) {
+        if (named.level == level) return named.style;
     }
     return kUnknownLevel;
 }
@@ -87,13 +89,12 @@ struct ModernEventTexts {
     wchar_t idText[kFieldSize];
     wchar_t timeText[kFieldSize];
     wchar_t user[kFieldSize];
-    int level;
+    const LevelStyle* style;
 };
 
-void SetLevel(ModernEventTexts& texts, int level)
+void SetStyle(ModernEventTexts& texts, const LevelStyle& style)
 {
-    const LevelStyle& style = LevelStyleOf(level);
-    texts.level = style.level == kNoLevel ? level : style.level;
+    texts.style = &style;
     CopyText(texts.levelText, style.text);
 }
 
@@ -104,7 +105,7 @@ void ClearTexts(ModernEventTexts& texts)
     texts.idText[0] = L'\0';
     texts.timeText[0] = L'\0';
     texts.user[0] = L'\0';
-    SetLevel(texts, kNoLevel);
+    SetStyle(texts, kUnknownLevel);
 }
 
 // ---- owned Wevtapi handles ------------------------------------------------------------
@@ -314,11 +315,11 @@ bool RenderEventField(ModernExport& run, EventHandle event, const wchar_t* path)
             if (wcscmp(path, kUserPath) == 0) CopyText(run.texts.user, L"-");  // the event names no account
             break;
         case EventVariantByte:
-            SetLevel(run.texts, value->byteValue);
+            SetStyle(run.texts, LevelStyleOf(value->byteValue));
             break;
         case EventVariantUInt16:
             if (keywords) {
-                SetLevel(run.texts, IsAuditFailureId(value->uint16Value) ? kAuditFailureLevel : kAuditSuccessLevel);
+                SetStyle(run.texts, IsAuditFailureId(value->uint16Value) ? kAuditFailure : kAuditSuccess);
             } else {
                 FormatText(run.texts.idText, L"%u", static_cast<unsigned>(value->uint16Value));
             }
@@ -381,7 +382,7 @@ private:
 
 void WriteModernEvent(const wchar_t* message, Page page, const ModernEventTexts& texts)
 {
-    const LevelStyle& style = LevelStyleOf(texts.level);
+    const LevelStyle& style = *texts.style;
     if (style.colour != nullptr) AppendToPage(page, "<font color=\"%s\">", style.colour);
     AppendToPage(page,
                  "<strong>%s</strong> (%s, ID: %s)<BR>\n<div style=\"margin-left: 40px;\">%s\n%s\n<BR>User: %s\n"

@@ -25,9 +25,6 @@ constexpr DWORD kMsinfoPollMs = 350;
 // No window, and the tool's own process flags as it has always been started.
 constexpr DWORD kMsinfoCreationFlags = 0x08002000;
 constexpr DWORD kNoWindow = 0x08000000;
-// A walk of the Windows folder stops after this many folders, so a tree
-// that keeps changing cannot keep it going.
-constexpr size_t kMaxTreeFolders = 200000;
 // Navigation texts with every "%" doubled (AddNaviLine collapses them again).
 constexpr size_t kEscapedSize = 2 * kPathSize;
 
@@ -90,13 +87,23 @@ bool IsSubfolder(const WIN32_FIND_DATAA& found)
            strcmp(found.cFileName, "..") != 0;
 }
 
+// The folders of a walk, and whether it stopped at the walk limit.
+struct FolderTreeWalk {
+    std::vector<std::string> folders;
+    bool cut = false;
+};
+
 // `folder` and every folder below it, depth first in search order, as the
 // recursive folder collection visits them. Junctions and other reparse
 // points are not entered: several lead back up the tree.
-void AddFolderTree(const char* folder, std::vector<std::string>& folders)
+void AddFolderTree(const char* folder, FolderTreeWalk& walk)
 {
-    if (folders.size() >= kMaxTreeFolders || IsCancelRequested()) return;
-    folders.push_back(folder);
+    if (IsCancelRequested()) return;
+    if (walk.folders.size() >= FolderWalkLimit) {
+        walk.cut = true;
+        return;
+    }
+    walk.folders.push_back(folder);
     char search[kPathSize];
     if (!JoinPath(search, folder, "*")) return;
     WIN32_FIND_DATAA found;
@@ -105,16 +112,27 @@ void AddFolderTree(const char* folder, std::vector<std::string>& folders)
     do {
         if (!IsSubfolder(found) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
         char subfolder[kPathSize];
-        if (JoinPath(subfolder, folder, found.cFileName)) AddFolderTree(subfolder, folders);
-    } while (!IsCancelRequested() && FindNextFileA(handle.Get(), &found));
+        if (JoinPath(subfolder, folder, found.cFileName)) AddFolderTree(subfolder, walk);
+    } while (!walk.cut && !IsCancelRequested() && FindNextFileA(handle.Get(), &found));
 }
 
-std::vector<std::string> FolderTree(const char* top)
+// A walk cut at the limit says so in the run log, so no one takes its
+// listings and copies for the whole tree.
+FolderTreeWalk WalkFolderTree(const char* top)
 {
-    std::vector<std::string> folders;
-    AddFolderTree(top, folders);
-    return folders;
+    FolderTreeWalk walk;
+    AddFolderTree(top, walk);
+    if (walk.cut) {
+        char format[kPathSize];
+        char line[2 * kPathSize];
+        LoadResourceText(IDS_FMT_FOLDER_WALK_LIMIT, format);
+        FormatText(line, format, top, static_cast<int>(walk.folders.size()));
+        CHarvinDlg::AddStatusLine(line);
+    }
+    return walk;
 }
+
+std::vector<std::string> FolderTree(const char* top) { return WalkFolderTree(top).folders; }
 
 // The files matching `pattern` in each folder of a tree, folder by folder.
 void CollectTreeFiles(const std::vector<std::string>& folders, const char* pattern, FileCollectionOptions options)
@@ -202,6 +220,8 @@ DWORD CALLBACK CopyUntilCancelled(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, L
 
 }  // namespace
 
+size_t FolderWalkLimit = 200000;
+
 void CWindowsStuff::ListWindowsFolder(const char* folder, const char* fileName)
 {
     if (Extended == 0) return;
@@ -266,11 +286,6 @@ void CWindowsStuff::CollectSystemFileVersions(const char* folder, const char* fi
             request.name = name;
             request.page = page;
             request.withVersion = true;
-            // An entry with a path alone would read as a file without a version.
-            char path[kPathSize];
-            if (JoinPath(path, system, name) && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-                request.extraText = "[not available]";
-            }
             WriteFileEntry(request);
         }
         FileCollectionOptions options;
@@ -294,7 +309,12 @@ void CWindowsStuff::CollectSystemFiles(const char* folder, const char* fileName)
                                  "System Files Information", 1);
     if (page == nullptr) return;
     // One walk of the tree serves all four patterns.
-    const std::vector<std::string> tree = FolderTree(windows);
+    const FolderTreeWalk walk = WalkFolderTree(windows);
+    const std::vector<std::string>& tree = walk.folders;
+    if (walk.cut) {
+        AppendToPage(page, "[The walk of %s stopped after %u folders: the folders after them are not listed.]<br>\n",
+                     HtmlText<kPathSize>(windows).c_str(), static_cast<unsigned>(tree.size()));
+    }
     FileCollectionOptions options;
     options.page = page;
     options.listing = true;

@@ -139,6 +139,10 @@ struct ScsiInquiryRequest {
     UCHAR data[192];
 };
 
+// A walk of the Windows folder stops after this many folders, so a tree
+// that keeps changing cannot keep it going (tests lower it).
+extern size_t FolderWalkLimit;
+
 class CWindowsStuff : public CHarvinDlg {
 public:
     CWindowsStuff();

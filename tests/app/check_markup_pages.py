@@ -2,7 +2,7 @@
 """Renders every page of the markup run in headless Chromium (--dump-dom) and
 checks that the data the run planted is text: each page shows the texts the
 run listed for it (expected-texts.txt), and no page of the report holds an
-element or an event attribute made from data."""
+element or an event attribute made from data. Every page names its charset."""
 import html.parser
 import os
 import shutil
@@ -24,8 +24,11 @@ class RenderedPage(html.parser.HTMLParser):
         super().__init__(convert_charrefs=True)
         self.texts = []
         self.foreign = []
+        self.charset = None
 
     def handle_starttag(self, tag, attrs):
+        if tag == "meta" and "charset=" in (dict(attrs).get("content") or ""):
+            self.charset = dict(attrs)["content"].partition("charset=")[2]
         if tag in FOREIGN_TAGS:
             self.foreign.append(f"<{tag}> element")
         self.foreign.extend(f"{name} attribute on <{tag}>" for name, _ in attrs if name.startswith("on"))
@@ -75,6 +78,8 @@ for page in pages:
     rendered = render(chromium, os.path.join(root, page))
     if not rendered.texts:
         failures.append(f"{page}: nothing rendered")
+    if rendered.charset != "windows-1252":
+        failures.append(f"{page}: names the character set {rendered.charset}, not the run's windows-1252")
     failures.extend(f"{page}: {what}" for what in rendered.foreign)
     for text in expected.get(page, []):
         if not any(text in node for node in rendered.texts):

@@ -28,6 +28,7 @@ const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\E
 // A text that makes an element wherever a page takes it for markup (its
 // handler marks the element; a dialog would stop the browser).
 std::string Markup(const std::string& what) { return "<img src=x onerror=this.title='" + what + "'> & " + what; }
+const std::string kName = Markup("name") + " J\xFCrgen M\xFCller";  // shown as written in its code page
 
 // A text of the program file's version resource (US English, Windows
 // Latin-1), or empty.
@@ -133,7 +134,7 @@ TEST(MarkupRun, DataInEveryPageIsText)
     CommandLineCopy[0] = '\0';
     CancelRequested = 0;
     ExtendedCollection = 0;
-    CopyText(UserInfo.name, Markup("name").c_str());
+    CopyText(UserInfo.name, kName.c_str());
     CopyText(UserInfo.company, Markup("company").c_str());
     CopyText(UserInfo.third, Markup("third").c_str());
 
@@ -165,9 +166,9 @@ TEST(MarkupRun, DataInEveryPageIsText)
     }
 
     ExpectedTexts expected;
-    expected.Add("INDEX.html", Markup("name"));
+    expected.Add("INDEX.html", kName);
     for (const char* page : {"NAVI.html", "START.html"}) {
-        expected.Add(page, Markup("name"));
+        expected.Add(page, kName);
         expected.Add(page, Markup("company"));
     }
     expected.Add("START.html", Markup("third"));

@@ -10,9 +10,10 @@ using testing_support::ScratchFolder;
 
 namespace {
 
-const char kPageHead[] =
+const std::string kPageHead =
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" \"http://www.w3.org/TR/html4/loose.dtd\">\n"
-    "<html>\n<head>\n<title>T &amp; <b></title>\n</head>\n<body>\n<tt>\n<h2>T &amp; <b></h2>\n";
+    "<html>\n<head>\n" + testing_support::CharsetMeta() +
+    "<title>T &amp; <b></title>\n</head>\n<body>\n<tt>\n<h2>T &amp; <b></h2>\n";
 const char kPageFoot[] = "\n</font></tt>\n</body>\n</html>\n";
 const char kFontTag2[] = "</FONT><FONT face=\"Arial\" size=2>";
 const char kFontTag4[] = "</FONT><FONT face=\"Arial\" size=4>";
@@ -40,7 +41,7 @@ TEST_F(PageWriterTest, PageHasExactHeadBodyAndFoot)
     AppendToPage(page, "%d-%s", 7, "x");
     FinalizePage(page);
 
-    std::string expected = std::string(kPageHead) + "<h2>Head</h2>\n" +
+    std::string expected = kPageHead + "<h2>Head</h2>\n" +
                            "\n<div style=\"margin-left: 40px;\">\nBlock\n</div>\n" + "7-x" + kPageFoot;
     EXPECT_EQ(spine::ReadText(scratch_.Join("p.html")), expected);
     EXPECT_TRUE(spine::StatusLines().empty());

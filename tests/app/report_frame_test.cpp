@@ -62,7 +62,8 @@ TEST_F(ReportFrameTest, NaviHeadCarriesUserAndLocalTimeThenAnchorLine)
     EXPECT_EQ(NaviFontSize, -1);
     AddNaviLine("<A NAME=\"?IDX?\"></A>\n", 0, 2);
     std::string expected = std::string(kFramesetDoctype) +
-                           "<HTML><BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n"
+                           "<HTML>" + testing_support::CharsetMeta() +
+                           "<BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n"
                            "<FONT face=\"Arial\" color=#000000 size=\"2\">\n"
                            "<h2>Norvane Support Information File</h2><a href= \"START.html\" target=\"Inhalt\">\n"
                            "Name: Erika Mustermann\n<br>\nCompany: Muster &amp; Co\n<br>\n"
@@ -83,7 +84,8 @@ TEST_F(ReportFrameTest, IndexPageIsTheFramesetWithoutClosingTag)
 {
     WriteIndexPage();
     std::string expected = std::string(kFramesetDoctype) +
-                           "<html>\n<head>\n<title>Wardex Support Information - Erika Mustermann</title>\n"
+                           "<html>\n<head>\n" + testing_support::CharsetMeta() +
+                           "<title>Wardex Support Information - Erika Mustermann</title>\n"
                            "</head>\n  <frameset cols=\"280,*\">\n"
                            "    <frame src= \"NAVI.html\" name=\"Navigation\">\n"
                            "    <frame src=\"START.html\" name=\"Inhalt\">\n"
@@ -106,7 +108,8 @@ TEST_F(ReportFrameTest, StartPageSummaryRowsInOrder)
         "\t\t<tr>\n\t\t<td width = \"20%\">&nbsp;</td>\n\t\t<td width = \"20%\">&nbsp;</td>\n"
         "\t\t<td width = \"60%\">&nbsp;</td>\n\t\t</tr>\n\n";
     std::string head = std::string(kFramesetDoctype) +
-                       "<html>\n<head>\n<title>Wardex Support Information</title>\n</head>\n<body>\n"
+                       "<html>\n<head>\n" + testing_support::CharsetMeta() +
+                       "<title>Wardex Support Information</title>\n</head>\n<body>\n"
                        "\t\t<font face=\"Arial\" size = \"3\">\n\t\t<table border = \"0\" width = \"100%\">\n\n";
     ASSERT_EQ(page.substr(0, head.size()), head);
     size_t at = head.size();
@@ -134,7 +137,7 @@ TEST_F(ReportFrameTest, StartPageSummaryRowsInOrder)
     expectNext(gmtRow);
     expectNext(LabelRow("Time zone", _tzname[0]));
     expectNext(spacer);
-    expectNext(LabelRow("Collection mode", ""));
+    expectNext(LabelRow("Collection mode", "Standard collection"));
     expectNext(spacer);
     expectNext(LabelRow("Output folder", "C:\\base\\"));
     expectNext("\t\t<tr>\n");

@@ -571,7 +571,7 @@ TEST_F(FileEntryTest, EmptyFileHasZeroCrcAndNoSizeLine)
                               "</div><BR>\n");
 }
 
-TEST_F(FileEntryTest, MissingFileKeepsItsPathAndReportsTheReadError)
+TEST_F(FileEntryTest, MissingFileKeepsItsPathReportsTheReadErrorAndSaysSo)
 {
     const std::string path = "C:\\nowhere at all\\gone file.dll";
     FileEntryRequest request;
@@ -584,6 +584,7 @@ TEST_F(FileEntryTest, MissingFileKeepsItsPathAndReportsTheReadError)
     EXPECT_EQ(Entry(request), "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\n"
                               "CRC32: [Read Error]<br>\n"
                               "Filesize: 100<BR>\n"
+                              "[file not found]<br>\n"
                               "</div><BR>\n");
 }
 
@@ -676,7 +677,7 @@ TEST_F(FileEntryTest, SignatureLineTellsTheSystemsVerdict)
                  {"unsigned.exe", "Not signed"},
                  {"tampered.exe", "Invalid (0x80096010)"},
                  {"untrusted.exe", "Not trusted (0x800B0109)"},
-                 {"missing.exe", "[not available] (0x80070002)"}};
+                 {"missing.exe", nullptr}};  // no verdict: the entry says the file is not there
     // Wine's verification does not ask where the chain ends (a signer under
     // any root verifies): the unplanted root is checked where the system does.
     const bool chainUnchecked = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
@@ -685,8 +686,10 @@ TEST_F(FileEntryTest, SignatureLineTellsTheSystemsVerdict)
         FileEntryRequest request;
         request.path = folder.c_str();
         request.name = file.name;
+        const std::string verdict = file.verdict != nullptr ? std::string("Signature: ") + file.verdict + "<BR>\n" : "";
+        const std::string missing = file.verdict == nullptr ? "[file not found]<br>\n" : "";
         EXPECT_EQ(Entry(request), std::string("<strong>") + file.name + "</strong>\n<div style=\"margin-left: 40px;\">\n" +
-                                      "Signature: " + file.verdict + "<BR>\nPath: " + folder + "<br>\n\n</div><BR>\n");
+                                      verdict + "Path: " + folder + "<br>\n" + missing + "\n</div><BR>\n");
     }
 }
 

@@ -67,7 +67,8 @@ TEST_F(RegistryWriterTest, KeyWithoutValuesAndMissingKey)
     EXPECT_EQ(missing.Text(), "");
 }
 
-// One value too large for the first buffer used to end the listing there.
+// One value too large for the first buffer used to end the listing there;
+// one over 1 MiB is named with its size.
 TEST_F(RegistryWriterTest, LongValueDoesNotHideLaterValues)
 {
     std::string path = UserPath("Long");
@@ -76,6 +77,7 @@ TEST_F(RegistryWriterTest, LongValueDoesNotHideLaterValues)
         PlantedKey key(HKEY_CURRENT_USER, path);
         key.SetString("a_long", std::string(2000, 'y'));
         key.Set("b_bin", REG_BINARY, std::string(1000, '\x5A'));
+        key.Set("b_huge", REG_BINARY, std::string(1048577, '\x5A'));
         key.SetString("c_after", "x");
         key.SetString(longName.c_str(), "named");
     }
@@ -85,7 +87,8 @@ TEST_F(RegistryWriterTest, LongValueDoesNotHideLaterValues)
     for (int i = 0; i < 520; ++i) binary += "0x5A ";
     // Shown within the listing's limits: 520 data bytes, names of 299 characters.
     std::string expected = Header("HKEY_CURRENT_USER", path) + "a_long = " + std::string(520, 'y') + "<br>" +
-                           binary + "<br>" + "c_after = x<br>" + std::string(299, 'n') + " = named<br>";
+                           binary + "<br>" + "b_huge = [value of 1048577 bytes not listed]<br>" + "c_after = x<br>" +
+                           std::string(299, 'n') + " = named<br>";
     EXPECT_EQ(page.Text(), Crlf(expected));
 }
 

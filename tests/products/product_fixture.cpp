@@ -133,7 +133,9 @@ void ProductsFixture::PlantOrdo(const std::string& key, const std::string& insta
     PlantKey(key, {{"DataDir", install + "Data"}, {"InstallDir", install}});
     PlantFolder(install + "Data");
     PlantFile(install + "\\ordo.ini", "[Ordo]\r\nLevel=3\r\n");
-    PlantFile(install + "\\logs\\ordo.log", "ordo started\r\n");
+    PlantFile(install + "Data\\Logs\\ordo.log", "ordo started\r\n");
+    PlantFile(install + "Data\\debug.on", "");
+    PlantFolder(install + "Data\\Firewall");
     ASSERT_TRUE(CopyFileA((testing_support::TestBinDir() + "\\system_known_version.dll").c_str(),
                           (install + "\\ordo.dll").c_str(), FALSE));
 }
@@ -211,7 +213,7 @@ std::string StartRows(const std::string& product, const std::string& installFold
 std::string PageHead(const std::string& title)
 {
     return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
-           "\"http://www.w3.org/TR/html4/loose.dtd\">\n<html>\n<head>\n<title>" +
+           "\"http://www.w3.org/TR/html4/loose.dtd\">\n<html>\n<head>\n" + testing_support::CharsetMeta() + "<title>" +
            title + "</title>\n</head>\n<body>\n<tt>\n<h2>" + title + "</h2>\n";
 }
 

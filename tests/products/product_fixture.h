@@ -31,8 +31,9 @@ protected:
     // A file with its missing folders.
     static void PlantFile(const std::string& path, const std::string& bytes);
     static void PlantFolder(const std::string& path);
-    // An Ordo installation: ordo.dll (with a version resource), ordo.ini and
-    // logs\ordo.log in `install`, and its key with InstallDir and DataDir.
+    // An Ordo installation: ordo.dll (with a version resource) and ordo.ini in
+    // `install`, Logs\ordo.log, debug.on and an empty Firewall folder in
+    // `install` + "Data", and its key with InstallDir and DataDir.
     void PlantOrdo(const std::string& key, const std::string& install);
 
     // The product catalog as the worker runs it (recovery tools first).

@@ -84,14 +84,18 @@ std::string RegistryPageOn(const ProductLine& entry)
 
 class ProductsTest : public ProductsFixture {
 protected:
-    // The navigation lines of an Ordo section (install folder as PlantOrdo makes it).
+    // The navigation lines of an Ordo section as PlantOrdo installs it: nine groups, the marker.
     std::string OrdoSection(const std::string& folder, const std::string& install) const
     {
+        std::string groups;
+        for (const char* label : {"Jobs:", "Events:", "Profiles:", "Reports:", "Firewall:", "Profiles in AppData path:",
+                                  "Profiles Prog path:", "Logfiles(Administrator):"}) groups += Label(label);
         return Heading("Ordo") + Link(Href(folder, "Ordo.html"), "File Versions") +
                Link(Href(folder, "ORDOini.TXT"), "ordo.ini") + Label("Logfiles:") +
-               Link(Href(folder, DirectoryPart(install + "\\logs\\") + "ordo.log.txt"), "ordo.log") +
+               Link(Href(folder, DirectoryPart(install + "Data\\Logs\\") + "ordo.log.txt"), "ordo.log") + groups +
                Label("Temp setup.log(s):") + "<BR><BR>\n" + PlainLine("WXSETUP_x") +
-               Link(Href(folder, DirectoryPart(setupLog_) + "setup.log.txt"), "setup.log") + Label("Registry:") +
+               Link(Href(folder, DirectoryPart(setupLog_) + "setup.log.txt"), "setup.log") +
+               Label("Debug logging is on (debug.on)") + Label("Registry:") +
                Link(Href(folder, "OrdoRegistry.html"), "Registry Entries");
     }
 
@@ -111,8 +115,10 @@ protected:
     std::string OrdoVersionsPage(const std::string& install) const
     {
         SignatureLinesScope signatures;  // the versions page's entries carry them
+        const std::string driver = "<strong>wxflt.sys</strong>\n<div style=\"margin-left: 40px;\">\nPath: "
+                                   "C:\\windows\\system32\\drivers\\<br>\n[file not found]<br>\n\n</div><BR>\n";
         return PageHead("File Versions") + StandardEntry(install + "\\", "ordo.dll") +
-               StandardEntry(install + "\\", "ordo.ini") + PageFoot();
+               StandardEntry(install + "\\", "ordo.ini") + driver + PageFoot();
     }
 };
 

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "platform/bounded_text.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -51,6 +53,13 @@ bool ReadFileBytes(const std::string& path, std::string* bytes)
     while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
     fclose(f);
     return true;
+}
+
+std::string CharsetMeta()
+{
+    char meta[100];
+    FormatCharsetMeta(meta, GetACP());
+    return meta;
 }
 
 bool FileExists(const std::string& path)

@@ -32,6 +32,9 @@ private:
     std::string path_;
 };
 
+// The page heads' line naming this system's ANSI code page (empty: no name).
+std::string CharsetMeta();
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool ReadFileBytes(const std::string& path, std::string* bytes);
 bool FileExists(const std::string& path);

@@ -618,14 +618,18 @@ std::string ModernEvent(const char* colour, bool toTheEnd, const std::string& le
            (toTheEnd ? "</font>" : "");
 }
 
-// The Security log takes its colour from the event id, whatever the level.
+// The Security log takes its colour from the event id, whatever the level; no other log does.
 TEST_F(EventLogTest, ModernSecurityAuditsByEventId)
 {
-    g_modern.events = {{0, 5152, 60}, {0, 4624, 120}};
+    g_modern.events = {{16, 5152, 60}, {8, 4624, 120}};
     EXPECT_EQ(ModernEvent("#ff0000", true, "Audit-", 5152, 60) + ModernEvent("#009500", false, "Audit+", 4624, 120) +
                   "Total Events: 2\n",
               Modern("Security"));
     EXPECT_EQ(L"Security", g_modern.channel);
+    g_modern.next = 0;
+    EXPECT_EQ(ModernEvent(nullptr, false, "Unknown", 5152, 60) + ModernEvent(nullptr, false, "Unknown", 4624, 120) +
+                  "Total Events: 2\n",
+              Modern("Application"));
 }
 
 // Levels and colours; provider and message are text; a provider name and a

@@ -134,6 +134,8 @@ protected:
     {
         CancelRequested = 0;
         ExtendedCollection = 0;
+        UnattendedRun = false;
+        FolderWalkLimit = kWalkLimit;
         OutputRoot[0] = '\0';
     }
     std::string Navi() const { return ReadPage(root_ + "\\NAVI.html"); }
@@ -142,6 +144,7 @@ protected:
     testing_support::ScratchFolder scratch_{"harvin-files"};
     std::string root_;
     CWindowsStuff windows_;
+    const size_t kWalkLimit = FolderWalkLimit;
 };
 
 // ---- user and program directories --------------------------------------------------------
@@ -280,6 +283,18 @@ TEST_F(FilePagesTest, ConfigFilesCopyLogsAndBatchFilesOnlyWhenExtended)
     EXPECT_FALSE(FileExists(std::string(SysInfoFolder) + "\\ISAServerFiles.html"));
 }
 
+// A walk of the Windows folder cut at its limit says so in the page and the run log.
+TEST_F(FilePagesTest, WindowsFolderWalkCutAtItsLimitSaysSo)
+{
+    FolderWalkLimit = 3;
+    windows_.CollectSystemFiles(SysInfoFolder, "SystemFiles.html");
+    EXPECT_EQ(Between(Sys("SystemFiles.html"), "<h2>System Files", "<h2>HOSTS</h2>"),
+              "<h2>System Files Information</h2>\n"
+              "[The walk of C:\\windows stopped after 3 folders: the folders after them are not listed.]<br>\n");
+    EXPECT_EQ(spine::StatusLines().back(),
+              "The walk of C:\\windows stopped after 3 folders; the folders after them are not listed.");
+}
+
 // ---- dumps and the Dr Watson log ----------------------------------------------------------
 
 TEST_F(FilePagesTest, DumpsAndDrWatsonLogOnlyInAnExtendedCollectionAskingForLargeOnes)
@@ -332,6 +347,16 @@ TEST_F(FilePagesTest, DumpsAndDrWatsonLogOnlyInAnExtendedCollectionAskingForLarg
     windows_.CollectUserDump(DumpsFolder);
     EXPECT_EQ(ReadBytes(std::string(DumpsFolder) + "\\user.dmp"), "user dump");
     EXPECT_NE(Navi().find("\"./Dumps/user.dmp\" target=\"Inhalt\">user.dmp</A>"), std::string::npos);
+
+    // With no one to ask, dumps up to 256 MiB come unasked; a larger one is
+    // left out and the run log says why.
+    UnattendedRun = true;
+    ASSERT_TRUE(planted.File(source + "\\user.dmp", "", 0x100000000LL + 100));
+    collect();
+    EXPECT_EQ(ReadBytes(std::string(DumpsFolder) + "\\windows\\minidump\\Mini-large.dmp").size(), 200u * 1024);
+    EXPECT_EQ(ReadBytes(std::string(DumpsFolder) + "\\user.dmp"), "user dump");
+    EXPECT_EQ(spine::StatusLines().end()[-2],
+              "user.dmp (4096.00 MB) was not collected: an unattended collection takes files of up to 256 MB.");
 }
 
 // ---- the wait for the Windows folder listing ------------------------------------------------

@@ -1,5 +1,6 @@
 // The pure parts of the 64-bit process lister: path normalisation, message
 // clean-up, page text conversion and the markup of rows and sections.
+#include "tests/support/test_support.h"
 #include "tests/tools/capture_file.h"
 #include "tools/pidwalk64/file_version_info.h"
 #include "tools/pidwalk64/pidwalk64_format.h"
@@ -216,7 +217,8 @@ TEST(DocumentMarkup, FrameOpensAndClosesTheDocument)
     EXPECT_EQ(capture.Text(),
               "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
               "\"http://www.w3.org/TR/html4/loose.dtd\">\n"
-              "<html>\n<head>\n<title>Active Processes And Modules (64Bit)</title>\n</head>\n<body>\n"
+              "<html>\n<head>\n" + testing_support::CharsetMeta() +
+                  "<title>Active Processes And Modules (64Bit)</title>\n</head>\n<body>\n"
               "<a name=\"top\"> </a><tt>\n<h2>Active Processes And Modules (64Bit)</h2>\n"
               "<TABLE BORDER=1 CELLSPACING=0 CELLPADDING=7>\n\t<tbody>\n"
               "\t\t<tr><th>PID</th><th>Process</th><th>Path</th></tr>\n"

@@ -117,7 +117,12 @@ void WriteDocumentHead(FILE* out)
 {
     fputs("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
           "\"http://www.w3.org/TR/html4/loose.dtd\">\n", out);
-    fprintf(out, "<html>\n<head>\n<title>%s</title>\n</head>\n<body>\n", kTitle);
+    fputs("<html>\n<head>\n", out);
+    // The page's texts are in this system's ANSI code page, as the main program's.
+    char meta[100];
+    FormatCharsetMeta(meta, GetACP());
+    fputs(meta, out);
+    fprintf(out, "<title>%s</title>\n</head>\n<body>\n", kTitle);
     fprintf(out, "<a name=\"top\"> </a><tt>\n<h2>%s</h2>\n", kTitle);
 }
 
