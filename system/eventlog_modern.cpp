@@ -397,7 +397,8 @@ void WriteModernEvent(const wchar_t* message, Page page, const ModernEventTexts&
 // A critical or error event of the last days goes into the run's journal with its source.
 void NoteRecentError(const ModernExport& run)
 {
-    if (run.texts.level != 1 && run.texts.level != 2) return;
+    const LevelStyle* style = run.texts.style;
+    if (style != &LevelStyleOf(1) && style != &LevelStyleOf(2)) return;  // critical or error levels only
     if (run.ageSeconds > kRecentErrorDays * 86400LL) return;
     char source[kFieldSize];
     WideToAnsiText(run.texts.source, source, sizeof source);
