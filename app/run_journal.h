@@ -15,6 +15,7 @@ struct JournalStep {
 struct JournalProblem {
     std::string page;  // below SupportData; empty for a status line
     std::string text;
+    int count;  // how often a page holds the text; 1 for a status line
 };
 
 struct JournalProduct {
@@ -27,7 +28,7 @@ struct JournalProduct {
 struct RunJournal {
     std::string startedUtc;  // ISO 8601
     std::vector<JournalStep> steps;
-    std::vector<JournalProblem> problems;
+    std::vector<JournalProblem> problems;  // in the order they first occurred
     std::vector<JournalProduct> products;
 };
 
@@ -42,7 +43,8 @@ void JournalNoteOutput(const char* relativePath);
 // Status texts: the first of an open step is its status text; `failure`
 // marks a text that reports a failure.
 void JournalNoteStatus(const char* text, bool failure);
-// A failure met while writing `path` (a page or file of the tree).
+// A failure met while writing `path` (a page or file of the tree); the same
+// text of the same page is counted in one entry.
 void JournalNoteProblem(const char* path, const char* text);
 void JournalNoteProduct(const JournalProduct& product);
 const RunJournal& Journal();

@@ -103,6 +103,9 @@
 #define IDS_FMT_OUTPUT_NOT_WRITABLE 246  /* format: s (folder the tree cannot be written to) */
 #define IDS_COMMAND_LINE_HELP       247  /* "/?": the options and exit codes (1,000 bytes) */
 #define IDS_FMT_SUMMARY_FAILED      248  /* format: s (file name of the summary) */
+#define IDS_FMT_OLD_TREE_NOT_REMOVED 270 /* format: s (folder of an earlier tree that stayed) */
+#define IDS_FMT_FOREIGN_OUTPUT_OWNER 271 /* format: s (folder owned by another account) */
+#define IDS_FMT_OPTION_IGNORED      272  /* format: s (a path option as written) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

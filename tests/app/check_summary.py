@@ -69,6 +69,10 @@ def main(argv):
     full = check_run(os.path.join(out, "worker-run", "GATHINFO.ZIP"), schema, True)
     if full:
         check(all(entry["sha256"] for entry in full["files"]), "a file of the full run has no SHA-256")
+        # The run that wrote it: standard, through the dialog, not cancelled.
+        collection = full["collection"]
+        check((collection["mode"], collection["cancelled"], collection["unattended"]) == ("standard", False, False),
+              f"collection {collection}")
     summary = check_run(os.path.join(out, "worker-summary", "GATHINFO.ZIP"), schema, False)
     if summary:
         collection = summary["collection"]
@@ -76,6 +80,8 @@ def main(argv):
         check(collection["ticket"] == "Ticket <42> & \\ 100%", f"ticket {collection['ticket']!r}")
         failed = [p for p in summary["problems"] if p["page"] == "SYSInfo/Misc.html"]
         check(any("could not be created" in p["text"] for p in failed), f"the held page is not a problem: {failed}")
+        planted = [p for p in summary["problems"] if "planted" in p["text"]]
+        check(not planted, f"collected data counted as problems: {planted}")
     for failure in failures:
         print("FAILED:", failure)
     print(f"summary check: {len(failures)} failures")
