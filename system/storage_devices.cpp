@@ -325,13 +325,17 @@ bool CWindowsStuff::WriteDeviceInterface(const SetupApiFunctions& setup, const S
 {
     std::vector<BYTE> detail;
     if (!QueryInterfacePath(setup, interfaces, index, detail)) return false;
-    const char* path = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail.data())->DevicePath;
+    WriteDevice(setup, sink, reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail.data())->DevicePath);
+    return true;
+}
 
+void CWindowsStuff::WriteDevice(const SetupApiFunctions& setup, const StorageTextSink& sink, const char* path)
+{
     // SCSI pass-through needs write access as well as read access.
     ScopedKernelHandle device(setup.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                nullptr, OPEN_EXISTING, 0, nullptr));
     // Without the rights to open it (no administrator) the next device follows.
-    if (!device) return true;
+    if (!device) return;
 
     alignas(8) BYTE descriptor[kDescriptorBufferSize];
     DWORD returned = QueryStorageDescriptor(setup, device.Get(), kAdapterProperty, descriptor);
@@ -348,7 +352,6 @@ bool CWindowsStuff::WriteDeviceInterface(const SetupApiFunctions& setup, const S
                                                 &request, sizeof request, &returned, nullptr);
     const DWORD error = inquired ? ERROR_SUCCESS : GetLastError();
     WriteInquiryData(sink, inquired != FALSE, error, request);
-    return true;
 }
 
 void CWindowsStuff::WriteAdapterDescriptor(const StorageTextSink& sink, const BYTE* descriptor, DWORD bytes)

@@ -258,6 +258,8 @@ public:
     // cannot be read; true (nothing written) when the device does not open.
     static bool WriteDeviceInterface(const SetupApiFunctions& setup, const StorageTextSink& sink,
                                      HDEVINFO interfaces, DWORD index);
+    // The same for the device at `path`, opened and asked through `setup`.
+    static void WriteDevice(const SetupApiFunctions& setup, const StorageTextSink& sink, const char* path);
     // A storage adapter descriptor as the driver returned it (`bytes` long).
     static void WriteAdapterDescriptor(const StorageTextSink& sink, const BYTE* descriptor, DWORD bytes);
     // A storage device descriptor as the driver returned it (`bytes` long);

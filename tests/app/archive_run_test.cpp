@@ -331,22 +331,18 @@ TEST_F(OutputLocationTest, HtmlPathWithoutTrailingBackslashJoinsDirectly)
     EXPECT_STREQ(ArchivePath, "D:\\OutGATHINFO.ZIP");
 }
 
-// A path option that names no absolute folder is not used in any reading:
-// an interactive run says so and writes beside the program, as without it.
+// A path option that is no absolute path is not used; an interactive run says so.
 TEST_F(OutputLocationTest, RefusedPathOptionIsIgnoredWithAStatusLine)
 {
     UseCommandLine("/HTMLPATH=C:/Out/ /NAME=\"x /HOMEPATH=C:\\Windows\\\"");
     ASSERT_TRUE(PrepareOutputLocation(nullptr));
-    EXPECT_EQ(std::string(ArchivePath), program_.Path() + "\\GATHINFO.ZIP");
-    EXPECT_EQ(std::string(HomePathText), program_.Path() + "\\");
+    EXPECT_EQ(std::string(ArchivePath) + HomePathText, program_.Path() + "\\GATHINFO.ZIP" + program_.Path() + "\\");
     EXPECT_EQ(spine::StatusLines().at(0), "The option /HTMLPATH=C:/Out/ does not name an absolute folder (a drive "
                                           "letter and a backslash, or a network path) and is ignored.");
 }
 
-// Running elevated, a tree outside the program's folder that another user
-// owns is not reused: the unattended run, sent to its "/HTMLPATH=" folder
-// by a file in the program folder's way, stops there (exit code 4). Wine
-// reports every file as the user's, so the owner is planted.
+// Elevated, an old tree outside the program's folder that another user owns
+// is not replaced (Wine reports every owner as the user: one is planted).
 TEST_F(OutputLocationTest, ForeignOldTreeOutsideTheProgramFolderIsNotReplaced)
 {
     testing_support::ScratchFolder elsewhere("foreign");

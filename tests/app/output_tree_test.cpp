@@ -92,20 +92,14 @@ TEST(OutputTree, DeleteTreeRemovesEveryPathTheRunCanCreate)
     EXPECT_FALSE(FolderExists(base.Path()));
 }
 
-// Between the listing of a folder and the opening of an entry, a user swaps
-// a folder for a junction. Wine opens through its links, so the answer
-// Windows gives for the opened junction (a reparse point) stands in here:
-// the entry is never entered, whether entries are deleted through their
-// handles or, without the functions for that, by name.
+// A folder swapped for a junction between its listing and its opening is
+// never entered, deleted through handles or by name. Wine opens through
+// links, so Windows' answer for the opened junction stands in.
 bool DescribeWithSwappedFolder(HANDLE entry, const wchar_t* path, OpenedEntryFacts* facts)
 {
-    if (!SystemTreeDeletionFunctions().describeOpened(entry, path, facts)) return false;
-    const size_t length = wcslen(path);
-    if (length >= 8 && wcscmp(path + length - 8, L"\\swapped") == 0) {
-        facts->handleAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        facts->nameAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    }
-    return true;
+    bool described = SystemTreeDeletionFunctions().describeOpened(entry, path, facts);
+    if (wcsstr(path, L"\\swapped") != nullptr) facts->handleAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return described;
 }
 
 TEST(OutputTree, FolderTurnedIntoALinkAfterListingIsNeverEntered)

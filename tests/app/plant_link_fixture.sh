@@ -14,7 +14,6 @@ ln -s "$base/outside" "$base/tree/link"
 mkdir -p "$base/rootbase" "$base/behind"
 echo keep > "$base/behind/keep.txt"
 ln -s "$base/behind" "$base/rootbase/SupportData"
-# A report tree to pack, with a link to the folder outside.
 mkdir -p "$base/packed/SupportData"
 echo own > "$base/packed/SupportData/own.txt"
 ln -s "$base/outside" "$base/packed/SupportData/link"

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <utility>
 
 namespace spine {
@@ -17,17 +16,13 @@ namespace {
 
 CDialog* g_statusDialog = nullptr;
 
-std::string g_linePrefix;
 std::function<void()> g_lineAction;
 WNDPROC g_listProcedure = nullptr;
 
-// The status list's procedure: the awaited line runs the action first.
+// The status list's procedure: the next line runs the action first.
 LRESULT CALLBACK WatchStatusLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == LB_ADDSTRING && g_lineAction &&
-        strncmp(reinterpret_cast<const char*>(lParam), g_linePrefix.c_str(), g_linePrefix.size()) == 0) {
-        std::exchange(g_lineAction, nullptr)();
-    }
+    if (message == LB_ADDSTRING && g_lineAction) std::exchange(g_lineAction, nullptr)();
     return CallWindowProcA(g_listProcedure, window, message, wParam, lParam);
 }
 
@@ -120,9 +115,8 @@ void RunWorker()
     CollectionFinishedEvent = nullptr;
 }
 
-void OnStatusLine(const std::string& prefix, std::function<void()> action)
+void OnNextStatusLine(std::function<void()> action)
 {
-    g_linePrefix = prefix;
     g_lineAction = std::move(action);
     if (g_listProcedure != nullptr) return;
     g_listProcedure = reinterpret_cast<WNDPROC>(

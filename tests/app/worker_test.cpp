@@ -134,7 +134,7 @@ TEST(Worker, SummaryRunKeepsTextsAndNamesTheFailedPage)
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &run, nullptr), 0);
     RegSetValueExA(run, "HarvinPlanted", 0, REG_SZ, reinterpret_cast<const BYTE*>(kPlanted), sizeof kPlanted);
     HANDLE hold = INVALID_HANDLE_VALUE;
-    spine::OnStatusLine("Home path:", [&] {
+    spine::OnNextStatusLine([&] {
         hold = CreateFileA((folder + "\\SupportData\\SYSInfo\\Misc.html").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                            nullptr, CREATE_ALWAYS, 0, nullptr);
     });

@@ -378,27 +378,10 @@ TEST(StorageDetailsTest, HardwareIdsAsText)
     }
 }
 
-// One disk interface whose device answers as Windows does: SCSI
-// pass-through needs a handle opened for writing as well as reading.
+// A disk that answers as Windows does: SCSI pass-through needs a handle
+// opened for writing as well as reading.
 DWORD g_openAccess = 0;
 std::vector<DWORD> g_controlCodes;
-
-BOOL WINAPI FakeEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD index, PSP_DEVICE_INTERFACE_DATA)
-{
-    return index == 0;
-}
-
-BOOL WINAPI FakeGetInterfaceDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA, PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
-                                   DWORD, PDWORD required, PSP_DEVINFO_DATA)
-{
-    if (detail == nullptr) {
-        *required = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + 8;
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    strcpy(detail->DevicePath, "\\\\.\\d");
-    return TRUE;
-}
 
 HANDLE WINAPI FakeOpenDevice(LPCSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
 {
@@ -422,11 +405,9 @@ BOOL WINAPI FakeDeviceControl(HANDLE, DWORD code, LPVOID, DWORD, LPVOID output, 
 TEST(StorageDetailsTest, DeviceIsOpenedForReadingAndWritingThenInquired)
 {
     SetupApiFunctions setup = {};
-    setup.enumDeviceInterfaces = FakeEnumDeviceInterfaces;
-    setup.getDeviceInterfaceDetail = FakeGetInterfaceDetail;
     setup.createFile = FakeOpenDevice;
     setup.deviceIoControl = FakeDeviceControl;
-    EXPECT_TRUE(CWindowsStuff::WriteDeviceInterface(setup, Capture(), nullptr, 0));
+    CWindowsStuff::WriteDevice(setup, Capture(), "\\\\.\\PhysicalDrive0");
     EXPECT_EQ(static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE), g_openAccess);
     EXPECT_EQ((std::vector<DWORD>{IOCTL_STORAGE_QUERY_PROPERTY, IOCTL_SCSI_PASS_THROUGH}), g_controlCodes);
     EXPECT_EQ(kInquiryHeading + "&nbsp;&nbsp;Device Type: Direct Access Device (0x0)<BR>\n"

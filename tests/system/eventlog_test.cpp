@@ -546,8 +546,7 @@ TEST_F(EventLogTest, MessagesFromTheListedModules)
 }
 
 // A message full of "%%n" marks costs one look at the source's parameter
-// message file, whether it has one or not: not a registry read and a
-// library load per mark.
+// message file, found or not, not a registry read and a load per mark.
 TEST_F(EventLogTest, ParameterMessageFileIsLoadedOncePerMessage)
 {
     std::string text, expected;
