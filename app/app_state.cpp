@@ -2,6 +2,7 @@
 
 HMODULE ResourceLibrary = nullptr;
 char CommandLineCopy[528] = "";
+CommandLineOptions ParsedCommandLine;
 HWND MainDialogWindow = nullptr;
 CListBox StatusList;
 volatile BYTE CancelRequested = 0;

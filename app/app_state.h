@@ -4,6 +4,7 @@
 // starts or only by the worker.
 #pragma once
 #include "app/app_constants.h"
+#include "app/command_line.h"
 #include "app/user_info_dialog.h"
 #include "framework/framework.h"
 #include "platform/win.h"
@@ -13,6 +14,9 @@ class RepeatingCallback;
 // ---- application state ------------------------------------------------------
 extern HMODULE ResourceLibrary;
 extern char CommandLineCopy[528];
+// The command line as read once at the start; every run takes its options
+// from here.
+extern CommandLineOptions ParsedCommandLine;
 extern HWND MainDialogWindow;
 extern CListBox StatusList;
 extern volatile BYTE CancelRequested;

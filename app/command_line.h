@@ -1,6 +1,5 @@
-// The command line of harvin.exe: the options of an unattended collection.
-// "/HOMEPATH=" and "/HTMLPATH=" are only checked here; they are read where
-// they are used (ReadCommandOption).
+// The command line of harvin.exe, read once at the start: the options of an
+// unattended collection and the two paths every run honours.
 #pragma once
 #include "app/app_constants.h"
 
@@ -15,15 +14,25 @@ struct CommandLineOptions {
     char name[kPathSize] = "";     // "/NAME="
     char company[kPathSize] = "";  // "/COMPANY="
     char ticket[kPathSize] = "";   // "/TICKET="
+    bool htmlPathGiven = false, homePathGiven = false;
+    char htmlPath[kPathSize] = "";  // "/HTMLPATH=": an absolute path
+    char homePath[kPathSize] = "";  // "/HOMEPATH=": an absolute path
+    // The first path option that named no absolute path, as written; it is
+    // not used (an interactive run says so in a status line).
+    char refusedPath[kPathSize] = "";
 };
 
 // Reads every word of the command line (the arguments after the program
 // name). A word is an option: a flag, or "KEY=value" where the value may
-// be in double quotes and then hold blanks. False, with the offending word
-// in `problem` (cut to fit), for an unknown option, a word that is no
-// option, or an empty value where a path is needed; the options read until
-// then stay set.
+// be in double quotes and then hold blanks. False, with the first offending
+// word in `problem` (cut to fit), for an unknown option, a word that is no
+// option, or a path option whose value is no absolute path; every valid
+// option is read all the same.
 bool ParseCommandLine(const char* commandLine, CommandLineOptions* options, char* problem, size_t problemCapacity);
+// True for a path that names one place whatever the current folder and
+// drive: a drive letter, a colon and a backslash ("C:\Out"), or a UNC path
+// ("\\server\share"); not a device path ("\\.\x" or "\\?\x"), and no "/".
+bool IsAbsolutePathOption(const char* value);
 
 // What an unattended run ends with; documented in the README and in "/?".
 enum UnattendedExitCode : int {

@@ -121,6 +121,7 @@ void CHarvinApp::RunWithLibrary(const CommandLineOptions& options, bool validCom
     if (mutex != nullptr && !otherInstance) ReleaseMutex(mutex);
 
     CopyText(CommandLineCopy, m_lpCmdLine);
+    ParsedCommandLine = options;
     if (otherInstance) {
         if (unattended) m_exitCode = kExitSecondInstance;
         else BringOtherInstanceToFront(title);

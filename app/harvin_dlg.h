@@ -32,6 +32,9 @@ public:
     // Text `id` used as a format with one integer (at most 520 bytes).
     static void SetStatusTextFromId(UINT id, long value);
     static void AddStatusLine(const char* text);
+    // The program's `text`, a blank and `data` (a path): only the program's
+    // text tells whether the line reports a failure.
+    static void AddStatusLine(const char* text, const char* data);
     // Text `id` formatted with both texts when both are given, else with the first.
     static void AddStatusLineFromId(UINT id, const char* first, const char* second = nullptr);
     static void AnnounceStatus(UINT id);

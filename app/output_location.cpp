@@ -1,11 +1,13 @@
 #include "app/output_location.h"
 
 #include "app/app_state.h"
+#include "app/folder_owner.h"
 #include "app/harvin_dlg.h"
 #include "app/output_tree.h"
 #include "app/report_archive.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
+#include "platform/system_helpers.h"
 #include "report/page_writer.h"
 #include "report/report_frame.h"
 
@@ -101,13 +103,14 @@ bool JoinDirectly(char (&out)[kPathSize], const char* folder, const char* name)
 
 void ApplyCommandLineOptions()
 {
-    if (CommandLineCopy[0] == '\0') return;
-    char value[kPathSize];
-    if (ReadCommandOption("/HOMEPATH=", value, sizeof value)) CopyText(HomePathText, value);
-    if (!ReadCommandOption("/HTMLPATH=", value, sizeof value)) return;
+    const CommandLineOptions& options = ParsedCommandLine;
+    if (options.refusedPath[0] != '\0') CHarvinDlg::AddStatusLineFromId(IDS_FMT_OPTION_IGNORED, options.refusedPath);
+    if (options.homePathGiven) CopyText(HomePathText, options.homePath);
+    if (!options.htmlPathGiven) return;
     // The value is joined to the names as it stands, backslash or not. A cut
     // name would be some other file, deleted at the start and at the close:
     // then the option is not used.
+    const char* value = options.htmlPath;
     char entry[kPathSize], navi[kPathSize], archive[kPathSize];
     if (!JoinDirectly(entry, value, "GATHINFO.HTM") || !JoinDirectly(navi, value, "NAVI.html") ||
         !JoinDirectly(archive, value, "GATHINFO.ZIP")) {
@@ -123,9 +126,8 @@ void ApplyCommandLineOptions()
 // folder: the "/HTMLPATH=" folder stands in for the folder browser's answer.
 bool UnattendedOutputBase(char (&base)[kPathSize])
 {
-    char value[kPathSize];
-    if (!ReadCommandOption("/HTMLPATH=", value, sizeof value) || value[0] == '\0') return false;
-    return CopyText(base, value) && EnsureTrailingBackslash(base);
+    if (!ParsedCommandLine.htmlPathGiven) return false;
+    return CopyText(base, ParsedCommandLine.htmlPath) && EnsureTrailingBackslash(base);
 }
 
 // The folder that receives the tree: beside the program, or one the user
@@ -150,6 +152,20 @@ bool PickOutputBase(CHarvinDlg* dialog, bool programFolderKnown, char (&base)[kP
     return true;
 }
 
+// Outside the program's own folder, a run with administrator rights meets
+// places where other users write (C:\Windows\Temp, a shared folder): an old
+// tree there is deleted and replaced only when a trusted account made it,
+// never when another user may have planted it. False with a status line.
+bool MayReplaceOldTree(const char* base)
+{
+    if (_stricmp(base, ProgramFolder) == 0 || !IsUserAdministrator()) return true;
+    char root[kPathSize];
+    if (!JoinDirectly(root, base, "SupportData")) return true;  // the tree's set-up refuses it
+    if (GetFileAttributesA(root) == INVALID_FILE_ATTRIBUTES || IsOwnedByTrustedAccount(root)) return true;
+    CHarvinDlg::AddStatusLineFromId(IDS_FMT_FOREIGN_OUTPUT_OWNER, root);
+    return false;
+}
+
 // The archive path in `archiveFolder` and the tree below `base`; false
 // (with a status line) when either cannot be used.
 bool SetUpOutputAt(const char* base, const char* archiveFolder, char (&archive)[kPathSize])
@@ -158,25 +174,10 @@ bool SetUpOutputAt(const char* base, const char* archiveFolder, char (&archive)[
         CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_PATH_TOO_LONG, archiveFolder);
         return false;
     }
-    return SetUpOutputTree(base);
+    return MayReplaceOldTree(base) && SetUpOutputTree(base);
 }
 
 }  // namespace
-
-bool ReadCommandOption(const char* key, char* value, size_t capacity)
-{
-    if (value == nullptr || capacity == 0) return false;
-    value[0] = '\0';
-    if (key == nullptr || key[0] == '\0') return false;
-    const char* found = strstr(CommandLineCopy, key);
-    if (found == nullptr) return false;
-    const char* start = found + strlen(key);
-    size_t length = strcspn(start, " /");
-    if (length >= capacity) length = capacity - 1;
-    memcpy(value, start, length);
-    value[length] = '\0';
-    return true;
-}
 
 bool PrepareOutputLocation(CHarvinDlg* dialog)
 {

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
+#include "app/tree_deletion.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 
@@ -9,9 +10,6 @@
 #include <cstring>
 
 namespace {
-
-// Paths of this length or more are left alone: joining a name would cut them.
-constexpr size_t kDeletablePathLimit = 258;
 
 struct OutputSubfolder {
     const char* name;
@@ -35,38 +33,6 @@ bool IsLink(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Removes a junction or folder link itself, never what it points to.
-void RemoveLink(const char* path)
-{
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
-    RemoveDirectoryA(path);
-}
-
-void DeleteFileForced(const char* path)
-{
-    if (DeleteFileA(path)) return;
-    if (GetLastError() == ERROR_ACCESS_DENIED) {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path);
-    }
-}
-
-void DeleteEntry(const char* path, const WIN32_FIND_DATAA& entry)
-{
-    char child[kPathSize];
-    if (strlen(path) + 1 + strlen(entry.cFileName) >= kDeletablePathLimit) return;
-    JoinPath(child, path, entry.cFileName);
-    bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (isFolder && isLink) {
-        RemoveLink(child);
-    } else if (isFolder) {
-        DeleteTree(child);
-    } else {
-        DeleteFileForced(child);
-    }
-}
-
 }  // namespace
 
 bool IsAbsolutePath(const char* path)
@@ -78,32 +44,18 @@ bool IsAbsolutePath(const char* path)
     return drive || unc;
 }
 
-void DeleteTree(const char* folder, const char* subfolder)
+TreeEntryKind ClassifyTreeEntry(DWORD attributes)
 {
-    // An empty or relative path would be taken from the current folder or
-    // the root of the current drive: nothing of ours is there.
-    if (!IsAbsolutePath(folder)) return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return TreeEntryKind::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? TreeEntryKind::Folder : TreeEntryKind::File;
+}
+
+bool DeleteTree(const char* folder, const char* subfolder)
+{
+    if (folder == nullptr) return false;
     char path[kPathSize];
     bool fit = subfolder != nullptr ? JoinPath(path, folder, subfolder) : CopyText(path, folder);
-    if (!fit || strlen(path) >= kDeletablePathLimit) return;
-    if (IsLink(path)) {
-        RemoveLink(path);
-        return;
-    }
-
-    char pattern[kPathSize];
-    if (!JoinPath(pattern, path, "*")) return;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
-            DeleteEntry(path, entry);
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    // Fails quietly when something inside could not be deleted.
-    RemoveDirectoryA(path);
+    return fit && DeleteTreeWith(path, SystemTreeDeletionFunctions());
 }
 
 void CreateOutputFolders()
@@ -160,6 +112,12 @@ bool SetUpOutputTree(const char* outputBase)
         // A link in our place that would not go: writing through it would
         // fill whatever folder it points to.
         CHarvinDlg::AddStatusLineFromId(IDS_FMT_OUTPUT_ROOT_IS_LINK, OutputRoot);
+        return false;
+    }
+    if (IsFolder(OutputRoot)) {
+        // What is left of the old tree (a file in use, a link that would not
+        // go) would be packed and listed as this run's data.
+        CHarvinDlg::AddStatusLineFromId(IDS_FMT_OLD_TREE_NOT_REMOVED, OutputRoot);
         return false;
     }
     CreateOutputFolders();

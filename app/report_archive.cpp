@@ -246,7 +246,9 @@ bool AddTreeToArchive(ZipFile zip, const char* diskFolder, const char* prefix)
     bool result = true;
     do {
         if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const TreeEntryKind kind = ClassifyTreeEntry(entry.dwFileAttributes);
+        if (kind == TreeEntryKind::Link) continue;
+        if (kind == TreeEntryKind::Folder) {
             char subFolder[kPathSize];
             char subPrefix[kPathSize];
             if (!JoinPath(subFolder, diskFolder, entry.cFileName) ||

@@ -5,10 +5,18 @@
 
 #include <cstring>
 #include <set>
+#include <map>
+#include <utility>
 
 namespace {
 
+// Distinct texts kept: a machine that fails the same way everywhere gives
+// counts, but data in a failure text could make each one new.
+constexpr size_t kMostProblems = 10000;
+
 RunJournal g_journal;
+// Where each page's text is in the problem list.
+std::map<std::pair<std::string, std::string>, size_t> g_pageProblemIndex;
 DWORD g_journalThread = 0;
 bool g_stepOpen = false;
 std::set<std::string> g_signedPaths;
@@ -46,6 +54,7 @@ void JournalBeginRun()
 {
     g_journal = RunJournal();
     g_journal.startedUtc = UtcTimestamp();
+    g_pageProblemIndex.clear();
     g_journalThread = GetCurrentThreadId();
     g_stepOpen = false;
     g_signedPaths.clear();
@@ -76,13 +85,21 @@ void JournalNoteStatus(const char* text, bool failure)
 {
     if (!OnJournalThread() || text == nullptr) return;
     if (g_stepOpen && g_journal.steps.back().status.empty()) g_journal.steps.back().status = text;
-    if (failure) g_journal.problems.push_back(JournalProblem{"", text});
+    if (failure && g_journal.problems.size() < kMostProblems) g_journal.problems.push_back(JournalProblem{"", text, 1});
 }
 
 void JournalNoteProblem(const char* path, const char* text)
 {
     if (!OnJournalThread() || text == nullptr) return;
-    g_journal.problems.push_back(JournalProblem{TreeRelativePath(path), text});
+    auto key = std::make_pair(TreeRelativePath(path), std::string(text));
+    auto found = g_pageProblemIndex.find(key);
+    if (found != g_pageProblemIndex.end()) {
+        ++g_journal.problems[found->second].count;
+        return;
+    }
+    if (g_journal.problems.size() >= kMostProblems) return;
+    g_pageProblemIndex.emplace(key, g_journal.problems.size());
+    g_journal.problems.push_back(JournalProblem{key.first, key.second, 1});
 }
 
 void JournalNoteProduct(const JournalProduct& product)

@@ -15,6 +15,7 @@ struct JournalStep {
 struct JournalProblem {
     std::string page;  // below SupportData; empty for a status line
     std::string text;
+    int count;  // how often a page holds the text; 1 for a status line
 };
 
 struct JournalProduct {
@@ -55,7 +56,7 @@ struct JournalSignature {
 struct RunJournal {
     std::string startedUtc;  // ISO 8601
     std::vector<JournalStep> steps;
-    std::vector<JournalProblem> problems;
+    std::vector<JournalProblem> problems;  // in the order they first occurred
     std::vector<JournalProduct> products;
     std::vector<JournalAutostart> autostart;
     std::vector<std::string> eventLogsRead;  // the logs whose pages hold their events
@@ -74,7 +75,8 @@ void JournalNoteOutput(const char* relativePath);
 // Status texts: the first of an open step is its status text; `failure`
 // marks a text that reports a failure.
 void JournalNoteStatus(const char* text, bool failure);
-// A failure met while writing `path` (a page or file of the tree).
+// A failure met while writing `path` (a page or file of the tree); the same
+// text of the same page is counted in one entry.
 void JournalNoteProblem(const char* path, const char* text);
 void JournalNoteProduct(const JournalProduct& product);
 void JournalNoteAutostart(const JournalAutostart& entry);

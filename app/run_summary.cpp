@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/findings.h"
 #include "app/harvin_dlg.h"
+#include "app/output_tree.h"
 #include "app/run_journal.h"
 #include "info/sha256.h"
 #include "lang/resource_ids.h"
@@ -24,7 +25,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 const char kSummaryName[] = "summary.json";
-constexpr size_t kLongestScannedLine = 64 * 1024;
 
 // Text of the ANSI code page as UTF-8 (names, paths and page texts).
 std::string Utf8(const std::string& ansi)
@@ -59,7 +59,7 @@ std::string IsoTime(const FILETIME& time)
 // Every file below `folder`, in the order the archive walk meets them: a
 // folder's files and subfolders in listing order, a subfolder's contents
 // right where the subfolder is met.
-void ListTreeFiles(const char* folder, const Sha256Files& sha256, Json& files, std::vector<std::string>& pages)
+void ListTreeFiles(const char* folder, const Sha256Files& sha256, Json& files)
 {
     char pattern[kPathSize];
     if (!JoinPath(pattern, folder, "*")) return;
@@ -70,8 +70,10 @@ void ListTreeFiles(const char* folder, const Sha256Files& sha256, Json& files, s
         if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
         char path[kPathSize];
         if (!JoinPath(path, folder, entry.cFileName)) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListTreeFiles(path, sha256, files, pages);
+        const TreeEntryKind kind = ClassifyTreeEntry(entry.dwFileAttributes);
+        if (kind == TreeEntryKind::Link) continue;
+        if (kind == TreeEntryKind::Folder) {
+            ListTreeFiles(path, sha256, files);
             continue;
         }
         ULARGE_INTEGER size;
@@ -84,56 +86,23 @@ void ListTreeFiles(const char* folder, const Sha256Files& sha256, Json& files, s
         file["lastWrite"] = IsoTime(entry.ftLastWriteTime);
         file["sha256"] = sha256.HashFile(path, hex) ? Json(hex) : Json(nullptr);
         files.push_back(std::move(file));
-        size_t length = strlen(entry.cFileName);
-        if (length > 5 && _stricmp(entry.cFileName + length - 5, ".html") == 0) pages.push_back(path);
     } while (FindNextFileA(find.Get(), &entry));
 }
 
-// ---- problems written into pages ----------------------------------------------------
+// ---- problems --------------------------------------------------------------------
 
-// A bracketed text of a page that reports a failure ("[Access Error]",
-// "[not available]", "[Error opening the eventlog]"...), not a plain
-// remark ("[empty]", "[FILE IS EMPTY]").
-bool IsFailureRemark(const std::string& remark)
-{
-    static const char* const kWords[] = {"Error", "error", "not available", "Can't", "could not", "not been reached",
-                                         "failed"};
-    for (const char* word : kWords) {
-        if (remark.find(word) != std::string::npos) return true;
-    }
-    return false;
-}
-
-// The failure remarks of one page, each with how often it occurs.
-void ScanPageForFailures(const std::string& page, std::map<std::pair<std::string, std::string>, int>& found)
-{
-    FILE* file = fopen(page.c_str(), "rb");
-    if (file == nullptr) return;
-    std::vector<char> line(kLongestScannedLine);
-    std::string relative = TreeRelativePath(page.c_str());
-    while (fgets(line.data(), static_cast<int>(line.size()), file) != nullptr) {
-        for (const char* open = strchr(line.data(), '['); open != nullptr; open = strchr(open + 1, '[')) {
-            const char* close = strpbrk(open + 1, "[]<\n");
-            if (close == nullptr || *close != ']') continue;
-            std::string remark(open, static_cast<size_t>(close - open + 1));
-            if (IsFailureRemark(remark)) ++found[{relative, remark}];
-        }
-    }
-    fclose(file);
-}
-
-Json Problems(const std::vector<std::string>& pages)
+// The status lines that reported a failure, then the failure texts the
+// program wrote into pages, each with how often.
+Json Problems()
 {
     Json problems = Json::array();
-    for (const JournalProblem& problem : Journal().problems) {
-        problems.push_back(Json{{"page", TextOrNull(problem.page)},
-                                {"text", Utf8(problem.text)},
-                                {"count", 1}});
-    }
-    std::map<std::pair<std::string, std::string>, int> found;
-    for (const std::string& page : pages) ScanPageForFailures(page, found);
-    for (const auto& [where, count] : found) {
-        problems.push_back(Json{{"page", Utf8(where.first)}, {"text", Utf8(where.second)}, {"count", count}});
+    for (bool pages : {false, true}) {
+        for (const JournalProblem& problem : Journal().problems) {
+            if (problem.page.empty() == pages) continue;
+            problems.push_back(Json{{"page", TextOrNull(problem.page)},
+                                    {"text", Utf8(problem.text)},
+                                    {"count", problem.count}});
+        }
     }
     return problems;
 }
@@ -277,8 +246,7 @@ void WriteRunSummary()
     if (JoinPath(path, OutputRoot, kSummaryName)) {
         Sha256Files sha256;
         Json files = Json::array();
-        std::vector<std::string> pages;
-        ListTreeFiles(OutputRoot, sha256, files, pages);
+        ListTreeFiles(OutputRoot, sha256, files);
 
         Json summary;
         summary["format"] = "harvin-summary";
@@ -289,7 +257,7 @@ void WriteRunSummary()
         summary["products"] = Products();
         summary["autostart"] = Autostart(sha256);
         summary["steps"] = Steps();
-        summary["problems"] = Problems(pages);
+        summary["problems"] = Problems();
         summary["findings"] = Findings();
         summary["files"] = std::move(files);
         summary["fileSignatures"] = FileSignatures();

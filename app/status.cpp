@@ -22,7 +22,9 @@ bool IsFailureText(UINT id)
     static const UINT kFailures[] = {IDS_FMT_DESKTOP_COPY_FAILED, IDS_FMT_ARCHIVE_FAILED,
                                      IDS_FMT_DESKTOP_UNAVAILABLE, IDS_STATUS_MSINFO_MISSING,
                                      IDS_FMT_OUTPUT_PATH_TOO_LONG, IDS_FMT_OUTPUT_ROOT_IS_LINK,
-                                     IDS_STATUS_ARCHIVE_INCOMPLETE, IDS_FMT_OUTPUT_NOT_WRITABLE};
+                                     IDS_STATUS_ARCHIVE_INCOMPLETE, IDS_FMT_OUTPUT_NOT_WRITABLE,
+                                     IDS_FMT_OLD_TREE_NOT_REMOVED, IDS_FMT_FOREIGN_OUTPUT_OWNER,
+                                     IDS_FMT_OPTION_IGNORED};
     for (UINT failure : kFailures) {
         if (failure == id) return true;
     }
@@ -78,6 +80,14 @@ void CHarvinDlg::AddStatusLine(const char* text)
 {
     if (text == nullptr) text = "";
     AppendStatusLine(text, ReportsFailure(text));
+}
+
+void CHarvinDlg::AddStatusLine(const char* text, const char* data)
+{
+    if (text == nullptr) text = "";
+    char line[2 * kPathSize];
+    FormatText(line, "%s %s", text, data != nullptr ? data : "");
+    AppendStatusLine(line, ReportsFailure(text));
 }
 
 void CHarvinDlg::AddStatusLineFromId(UINT id, const char* first, const char* second)

@@ -285,9 +285,7 @@ void CopyFileAsText(const char* sourceFolder, const char* name, const char* targ
     if (!IsKeptExtension(name)) fit = AppendText(target, ".txt") && fit;
 
     if (!fit || GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES) {
-        char line[2 * kPathSize];
-        FormatText(line, "%s %s", "couldn't copy the file", source);
-        CHarvinDlg::AddStatusLine(line);
+        CHarvinDlg::AddStatusLine("couldn't copy the file", source);
         return;
     }
     if (CopyFileA(source, target, FALSE) && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) {

@@ -295,6 +295,7 @@ void WriteFileEntry(const FileEntryRequest& request)
             FormatText(crcLine, "CRC32: 0x%08lX<BR>\n", static_cast<unsigned long>(crc));
         } else {
             CopyText(crcLine, "CRC32: [Read Error]<br>\n");
+            NotePageFailure(request.page, "[Read Error]");
         }
     }
 

@@ -136,8 +136,9 @@ bool WriteKeyValues(HKEY hive, const char* path, Page page, bool fileDetails, DW
         if (fileDetails && dataText[0] != '\0') WriteFileDetailsForText(dataText, page);
     }
     if (listed == 0) {
-        AppendToPage(page, "<br><strong>%s\\%s:</strong><BR>[not available]<br>\n", hiveName,
-                     KeyPathText(path).c_str());
+        AppendToPage(page, "<br><strong>%s\\%s:</strong><BR>", hiveName, KeyPathText(path).c_str());
+        AppendFailureText(page, "[not available]");
+        AppendLiteral(page, "<br>\n");
     }
     if (viewBlock) EndViewBlock(page);
     return true;
@@ -239,7 +240,8 @@ void WriteSingleValue(HKEY hive, const char* path, const char* name, DWORD type,
     AppendToPage(page, "<BR><BR><strong>%s\\%s\\%s = </strong>", hiveName, KeyPathText(path).c_str(),
                  NameText(name).c_str());
     if (text[0] == '\0') {
-        AppendLiteral(page, "[not available]<br>");
+        AppendFailureText(page, "[not available]");
+        AppendLiteral(page, "<br>");
     } else if (type == REG_MULTI_SZ) {
         AppendLiteral(page, text);  // the list reader gives page text: its strings escaped, joined by "<BR>"
     } else {

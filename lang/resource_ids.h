@@ -152,6 +152,9 @@
 #define IDS_MODE_STANDARD           260  /* value of start-page row 12 in a standard collection */
 #define IDS_FMT_FOLDER_WALK_LIMIT   261  /* format: s (folder), d (folders walked) */
 #define IDS_FMT_UNATTENDED_LARGE_FILE 262 /* format: s (file name), f (size in MiB), d (limit in MiB) */
+#define IDS_FMT_OLD_TREE_NOT_REMOVED 270 /* format: s (folder of an earlier tree that stayed) */
+#define IDS_FMT_FOREIGN_OUTPUT_OWNER 271 /* format: s (folder owned by another account) */
+#define IDS_FMT_OPTION_IGNORED      272  /* format: s (a path option as written) */
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

@@ -4,6 +4,7 @@
 #include "platform/bounded_text.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -13,17 +14,28 @@ bool IsForbiddenInName(unsigned char c)
 }
 
 // Windows opens the device, not a file, for these names, with or without an
-// extension.
+// extension and whatever blanks and dots end the part before it ("CON .txt",
+// "AUX  .log"); COM and LPT take the superscript digits too. Compared as
+// Unicode, so the superscripts are found in any ANSI code page.
 bool IsDeviceName(const char* name)
 {
-    static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
-                                           "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                           "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    size_t stem = strcspn(name, ".");
-    for (const char* device : kDevices) {
-        if (stem == strlen(device) && _strnicmp(name, device, stem) == 0) return true;
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    wchar_t stem[kPathSize];
+    const int stemBytes = static_cast<int>(strcspn(name, "."));
+    if (stemBytes == 0 || stemBytes >= static_cast<int>(kPathSize)) return false;
+    int length = MultiByteToWideChar(CP_ACP, 0, name, stemBytes, stem, kPathSize - 1);
+    while (length > 0 && (stem[length - 1] == L' ' || stem[length - 1] == L'.')) --length;
+    if (length <= 0) return false;
+    stem[length] = L'\0';
+    for (const wchar_t* device : kDevices) {
+        if (_wcsicmp(stem, device) == 0) return true;
     }
-    return false;
+    if (length != 4) return false;
+    const wchar_t digit = stem[3];
+    stem[3] = L'\0';
+    const bool port = _wcsicmp(stem, L"COM") == 0 || _wcsicmp(stem, L"LPT") == 0;
+    const bool superscript = digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+    return port && ((digit >= L'1' && digit <= L'9') || superscript);
 }
 
 void ToUpperAscii(char* text)

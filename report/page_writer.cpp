@@ -7,9 +7,18 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <map>
 #include <share.h>
+#include <string>
 
 namespace {
+
+// The path of each page CreateReportPage opened, until it is finalized.
+std::map<Page, std::string>& OpenPagePaths()
+{
+    static std::map<Page, std::string> paths;
+    return paths;
+}
 
 const char kTransitionalDoctype[] =
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
@@ -48,6 +57,7 @@ Page CreateReportPage(const char* folder, const char* fileName, unsigned statusT
         JournalNoteProblem(path, "the page could not be created");
         return nullptr;
     }
+    OpenPagePaths()[page] = path;
     if (announce == 1) CHarvinDlg::AnnounceStatus(statusTextId);
     AddNaviLink(caption, path, nullptr);
     WritePageHeader(page, title);
@@ -141,7 +151,21 @@ void FinalizePage(Page page)
     }
     // The closing font tag has no opening tag in the page head: that is the page format.
     fputs("\n</font></tt>\n</body>\n</html>\n", page);
+    OpenPagePaths().erase(page);
     fclose(page);
+}
+
+void NotePageFailure(Page page, const char* text)
+{
+    if (page == nullptr || text == nullptr) return;
+    auto found = OpenPagePaths().find(page);
+    JournalNoteProblem(found != OpenPagePaths().end() ? found->second.c_str() : nullptr, text);
+}
+
+void AppendFailureText(Page page, const char* text)
+{
+    AppendLiteral(page, text);
+    NotePageFailure(page, text);
 }
 
 void AddNaviLine(const char* text, unsigned flags, int level)

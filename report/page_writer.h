@@ -40,6 +40,12 @@ void WriteHeading(Page page, const char* text);
 void WriteIndentedBlock(Page page, const char* text);
 // Writes the page foot and closes the page.
 void FinalizePage(Page page);
+// A failure text of the program ("[Access Error]", "[not available]") is
+// counted as a problem of its page in the run's summary: NotePageFailure
+// counts one written with other text, AppendFailureText writes and counts.
+// Collected data that merely looks like such a text is never counted.
+void NotePageFailure(Page page, const char* text);
+void AppendFailureText(Page page, const char* text);
 
 // Turns each "%%" of `text` into "%" in place.
 void CollapseDoubledPercent(char* text);

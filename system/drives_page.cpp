@@ -275,7 +275,8 @@ void CWindowsStuff::WriteEnvironment(Page page)
     AppendToPage(page, "\n<div style=\"margin-left: 40px;\">\n");
     char* block = GetEnvironmentStringsA();
     if (block == nullptr) {
-        AppendToPage(page, "[not available]<br>");
+        AppendFailureText(page, "[not available]");
+        AppendLiteral(page, "<br>");
     } else {
         int count = 0;
         for (const char* entry = block; *entry != '\0' && count < kMaxEnvironmentStrings && !IsCancelRequested();

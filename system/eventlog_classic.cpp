@@ -271,7 +271,9 @@ void NoteRecentError(const ClassicExport& run, const CheckedRecord& record)
 
 void WriteReadError(Page page, DWORD error)
 {
-    AppendToPage(page, "[The end of the eventlog has not been reached, error %d occured]", static_cast<int>(error));
+    char text[96];
+    FormatText(text, "[The end of the eventlog has not been reached, error %d occured]", static_cast<int>(error));
+    AppendFailureText(page, text);
 }
 
 // Writes the records of one read, newest first, until one is older than 30
@@ -299,8 +301,8 @@ WalkResult WalkRecords(ClassicExport& run, const BYTE* bytes, DWORD bytesRead)
         WriteClassicEvent(run.page, run.logName, record);
         NoteRecentError(run, record);
         if (IsCancelRequested()) {
-            AppendToPage(run.page,
-                         "[The process was aborted by other task, the end of the eventlog has not been reached]");
+            AppendFailureText(run.page,
+                              "[The process was aborted by other task, the end of the eventlog has not been reached]");
             return WalkResult::Stopped;
         }
         offset += record.fixed.Length;
@@ -394,24 +396,12 @@ std::string ParameterMessageFile(const char* sourceKeyPath)
     char file[kPathSize];
     if (!ReadStringValue(HKEY_LOCAL_MACHINE, sourceKeyPath, "ParameterMessageFile", file, sizeof file, "",
                          RegistryView32)) {
-        return std::string();
+        return nullptr;
     }
     char expanded[kPathSize];
     const DWORD needed = ExpandEnvironmentStringsA(file, expanded, sizeof expanded);
     if (needed == 0 || needed > sizeof expanded) return std::string();
     return expanded;
-}
-
-// Message `id` of the source's parameter message file; empty when there is none.
-std::string ParameterMessage(const char* sourceKeyPath, DWORD id)
-{
-    const std::string file = KeptSourceText(SourceTextKey("ParameterMessageFile", sourceKeyPath),
-                                            [sourceKeyPath] { return ParameterMessageFile(sourceKeyPath); });
-    if (file.empty()) return std::string();
-    MessageLibrary module(file, LoadMessageModule);
-    std::string text;
-    if (module) FormatFromModule(module.Get(), id, &text);
-    return text;
 }
 
 // The "MessageFileName" of every publisher below `basePath` whose default
@@ -497,17 +487,20 @@ void CWindowsStuff::ExportClassicEventLog(const char* logName, Page page, const 
     DWORD bufferSize = kReadBufferSize;
     std::unique_ptr<BYTE[]> buffer = AllocateReadBuffer(bufferSize);
     if (!buffer) {
-        AppendToPage(page, "[Error allocating buffer]\n<BR>\n");
+        AppendFailureText(page, "[Error allocating buffer]");
+        AppendLiteral(page, "\n<BR>\n");
         return;
     }
     HANDLE log = api.openLog(nullptr, logName);
     if (log == nullptr) {
-        AppendToPage(page, "[Error opening the eventlog]\n<BR>\n");
+        AppendFailureText(page, "[Error opening the eventlog]");
+        AppendLiteral(page, "\n<BR>\n");
         return;
     }
     DWORD recordCount = 0;
     if (!api.countRecords(log, &recordCount)) {
-        AppendToPage(page, "[Error reading number of eventlog entries]\n<BR>\n");
+        AppendFailureText(page, "[Error reading number of eventlog entries]");
+        AppendLiteral(page, "\n<BR>\n");
         api.closeLog(log);
         return;
     }
@@ -526,7 +519,7 @@ void CWindowsStuff::ExportClassicEventLog(const char* logName, Page page, const 
 
     AppendToPage(page, "Total Events: %d\n", run.exported);
     // Only the size limit leaves recent events out without saying so.
-    if (pageFull) AppendToPage(page, "[The end of the eventlog (EOF) has not been reached]");
+    if (pageFull) AppendFailureText(page, "[The end of the eventlog (EOF) has not been reached]");
     if (recordCount == 0) AppendToPage(page, "[FILE IS EMPTY]");
 }
 
@@ -544,6 +537,7 @@ bool CWindowsStuff::ExpandEventMessage(const char* sourceKeyPath, const char* st
 
     bool found = false;
     std::string module;
+    ParameterMessageCache parameters(sourceKeyPath);
     for (const char* list = expanded; NextModule(list, &module);) {
         MessageLibrary library(module, LoadMessageModule);
         if (!library) {
@@ -553,16 +547,40 @@ bool CWindowsStuff::ExpandEventMessage(const char* sourceKeyPath, const char* st
         std::string text;
         if (!FormatFromModule(library.Get(), eventId, &text)) continue;
         // The second pass expands what the first one inserted ("%%1833" in a string).
-        const std::string inserted = InsertEventStrings(sourceKeyPath, text, strings, stringCount);
-        *message = InsertEventStrings(sourceKeyPath, inserted, strings, stringCount);
+        const std::string inserted = InsertEventStrings(sourceKeyPath, text, strings, stringCount, &parameters);
+        *message = InsertEventStrings(sourceKeyPath, inserted, strings, stringCount, &parameters);
         found = true;
     }
     return found;
 }
 
-std::string CWindowsStuff::InsertEventStrings(const char* sourceKeyPath, const std::string& text, const char* strings,
-                                              DWORD stringCount)
+ParameterMessageCache::ParameterMessageCache(const char* sourceKeyPath) : sourceKeyPath_(sourceKeyPath) {}
+ParameterMessageCache::~ParameterMessageCache() = default;
+
+std::string ParameterMessageCache::Text(DWORD id)
 {
+    for (size_t i = 0; i < keptCount_; ++i) {
+        if (kept_[i].id == id) return kept_[i].text;
+    }
+    if (loads_ == 0) {
+        loads_ = 1;  // once, found or not
+        const std::string file = KeptSourceText(SourceTextKey("ParameterMessageFile", sourceKeyPath_),
+                                                [this] { return ParameterMessageFile(sourceKeyPath_); });
+        if (!file.empty()) module_ = std::make_unique<MessageLibrary>(file, LoadMessageModule);
+    }
+    std::string text;
+    if (module_ && *module_) FormatFromModule(module_->Get(), id, &text);
+    kept_[nextSlot_] = KeptText{id, text};
+    nextSlot_ = (nextSlot_ + 1) % kKeptTexts;
+    if (keptCount_ < kKeptTexts) ++keptCount_;
+    return text;
+}
+
+std::string CWindowsStuff::InsertEventStrings(const char* sourceKeyPath, const std::string& text, const char* strings,
+                                              DWORD stringCount, ParameterMessageCache* parameters)
+{
+    ParameterMessageCache ownParameters(sourceKeyPath);
+    if (parameters == nullptr) parameters = &ownParameters;
     std::vector<const char*> inserts;
     for (const char* s = strings; s != nullptr && inserts.size() < stringCount; s += strlen(s) + 1) {
         inserts.push_back(s);
@@ -589,7 +607,7 @@ std::string CWindowsStuff::InsertEventStrings(const char* sourceKeyPath, const s
             continue;
         }
         if (parameter) {
-            if (number <= 0xFFFFFFFFULL) result += ParameterMessage(sourceKeyPath, static_cast<DWORD>(number));
+            if (number <= 0xFFFFFFFFULL) result += parameters->Text(static_cast<DWORD>(number));
         } else if (number <= inserts.size()) {
             result += inserts[number - 1];
         } else {

@@ -459,10 +459,13 @@ bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerConte
 
 void WriteUnusable(Page page, const char* step, DWORD error)
 {
-    AppendToPage(page,
-                 "[The newer event log interface could not be used: %s failed with error %lu. "
-                 "The events below were read through the classic event log interface.]\n<BR>\n",
-                 step, static_cast<unsigned long>(error));
+    char text[300];
+    FormatText(text,
+               "[The newer event log interface could not be used: %s failed with error %lu. "
+               "The events below were read through the classic event log interface.]",
+               step, static_cast<unsigned long>(error));
+    AppendFailureText(page, text);
+    AppendLiteral(page, "\n<BR>\n");
 }
 
 // 0 after the export; 1 (with the bracketed line) when it cannot start.
@@ -504,8 +507,10 @@ int ExportModernEvents(const ModernEventLogFunctions& api, const char* logName, 
                 WriteUnusable(page, "EvtNext", error);
                 return 1;
             }
-            AppendToPage(page, "[The end of the eventlog has not been reached, error %d occured]",
-                         static_cast<int>(error));
+            char text[96];
+            FormatText(text, "[The end of the eventlog has not been reached, error %d occured]",
+                       static_cast<int>(error));
+            AppendFailureText(page, text);
             complete = false;
             break;
         }

@@ -24,7 +24,14 @@ constexpr size_t kHiveNameSize = 50;
 constexpr size_t kValueTextSize = 520;
 constexpr DWORD kMaxComponentEntries = 100000;
 
-const char kNotAvailable[] = "[not available]<br>";
+const char kNotAvailable[] = "[not available]";
+
+void WriteNotAvailable(Page page, const char* lineEnd = "<br>")
+{
+    AppendFailureText(page, kNotAvailable);
+    AppendLiteral(page, lineEnd);
+}
+
 const char kWinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kScriptsKey[] = "SOFTWARE\\Policies\\Microsoft\\Windows\\System\\Scripts";
 const char kPolicySystemKey[] = "SOFTWARE\\Policies\\Microsoft\\Windows\\System";
@@ -68,7 +75,10 @@ bool IsClassIdText(const char* text)
 bool ResolveNamedClassId(const char* clsid, char (&module)[kPathSize], DWORD view, Page page)
 {
     if (ResolveClsidServer(clsid, module, sizeof module, view)) return true;
-    if (clsid[0] != '\0') AppendToPage(page, "[Can't find %s in HKCR\\CLSID]<br>", EntryText(clsid).c_str());
+    if (clsid[0] == '\0') return false;
+    std::string text = std::string("[Can't find ") + EntryText(clsid).c_str() + " in HKCR\\CLSID]";
+    AppendFailureText(page, text.c_str());
+    AppendLiteral(page, "<br>");
     return false;
 }
 
@@ -87,7 +97,9 @@ bool ResolveSubkeyClassId(HKEY hive, const char* subkeyPath, DWORD view, char (&
         AppendToPage(page, "Found ClsidExtension=%s in HKCR\\CLSID instead:<br>", EntryText(extension).c_str());
         return true;
     }
-    AppendToPage(page, "[Can't find %s]<br>", EntryText(extension).c_str());
+    std::string text = std::string("[Can't find ") + EntryText(extension).c_str() + "]";
+    AppendFailureText(page, text.c_str());
+    AppendLiteral(page, "<br>");
     return false;
 }
 
@@ -157,7 +169,7 @@ void WriteComponentEntry(Page page, HKEY hive, const char* path, HKEY key, const
     if (found) {
         WriteModuleVersion(module, page);
     } else {
-        AppendLiteral(page, "[not available]<br><br>");
+        WriteNotAvailable(page, "<br><br>");
     }
 }
 
@@ -174,7 +186,7 @@ struct ComponentSection {
 void WriteSectionEntries(Page page, const ComponentSection& section, DWORD view)
 {
     if (!CWindowsStuff::WriteComponentKey(page, section.hive, section.path, section.values, section.mode, view)) {
-        AppendLiteral(page, kNotAvailable);
+        AppendFailureText(page, kNotAvailable);
     }
 }
 
@@ -312,7 +324,7 @@ void CWindowsStuff::WriteValueModules(HKEY hive, const char* path, const char* v
     char value[kValueTextSize];
     ReadStringValue(hive, path, valueName, value, sizeof value, "", RegistryView32);
     if (value[0] == '\0') {
-        AppendLiteral(page, kNotAvailable);
+        WriteNotAvailable(page);
         return;
     }
     // Each comma-separated part names one program.
@@ -336,7 +348,7 @@ void CWindowsStuff::WriteValueModules(HKEY hive, const char* path, const char* v
         if (program[0] != '\0') {
             WriteModuleVersion(program, page);
         } else {
-            AppendLiteral(page, kNotAvailable);
+            WriteNotAvailable(page);
         }
         if (comma == nullptr) break;
         part = comma + 1;
@@ -386,7 +398,7 @@ void CWindowsStuff::CollectWinlogon(const char* folder, const char* fileName)
         WriteHeading(page, "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\n");
         if (!WriteComponentKey(page, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\",
                                false, ComponentMode::DllNameSubkeys, RegistryView32)) {
-            AppendLiteral(page, kNotAvailable);
+            WriteNotAvailable(page);
         }
     }
     FinalizePage(page);
@@ -406,7 +418,7 @@ void CWindowsStuff::CollectMiscellaneous(const char* folder, const char* fileNam
             WriteHeading(page, "Known Dlls\n");
             if (!WriteComponentKey(page, HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager\\KnownDlls",
                                    true, ComponentMode::DllValues, RegistryView32)) {
-                AppendLiteral(page, kNotAvailable);
+                WriteNotAvailable(page);
             }
         }
     }

@@ -465,9 +465,7 @@ void CWindowsStuff::CollectUserDump(const char* folder)
     const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     const char* name = strrchr(dump, '\\') != nullptr ? strrchr(dump, '\\') + 1 : dump;
     if (!ConfirmLargeFileCopy(name, size)) {
-        char line[2 * kPathSize];
-        FormatText(line, "%s %s", "The file was not collected !!!", dump);
-        AddStatusLine(line);
+        AddStatusLine("The file was not collected !!!", dump);
         return;
     }
     char copy[kPathSize];

@@ -114,6 +114,7 @@ void WriteUnreadableEntry(const char* name, const char* fullPath, Page page)
 {
     AppendToPage(page, "<strong>%s</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n%s\n</div>\n",
                  HtmlText<kNameSize>(name).c_str(), HtmlText<kModulePathSize>(fullPath).c_str());
+    NotePageFailure(page, "[Access Error]");
 }
 
 }  // namespace

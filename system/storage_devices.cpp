@@ -196,6 +196,8 @@ bool LoadSetupApi(HMODULE library, SetupApiFunctions* setup)
     setup->getDeviceInterfaceDetail =
         LookupProc<decltype(setup->getDeviceInterfaceDetail)>(library, "SetupDiGetDeviceInterfaceDetailA");
     setup->getClassDevs = LookupProc<decltype(setup->getClassDevs)>(library, "SetupDiGetClassDevsA");
+    setup->createFile = CreateFileA;
+    setup->deviceIoControl = DeviceIoControl;
     return setup->destroyDeviceInfoList != nullptr && setup->getDeviceRegistryProperty != nullptr &&
            setup->enumDeviceInfo != nullptr && setup->enumDeviceInterfaces != nullptr &&
            setup->getDeviceInterfaceDetail != nullptr && setup->getClassDevs != nullptr;
@@ -203,7 +205,8 @@ bool LoadSetupApi(HMODULE library, SetupApiFunctions* setup)
 
 // The storage driver's descriptor for `propertyId` into `buffer`; the
 // number of bytes it returned, or 0 when the query failed.
-DWORD QueryStorageDescriptor(HANDLE device, DWORD propertyId, BYTE (&buffer)[kDescriptorBufferSize])
+DWORD QueryStorageDescriptor(const SetupApiFunctions& setup, HANDLE device, DWORD propertyId,
+                             BYTE (&buffer)[kDescriptorBufferSize])
 {
     STORAGE_PROPERTY_QUERY query;
     memset(&query, 0, sizeof query);
@@ -211,8 +214,8 @@ DWORD QueryStorageDescriptor(HANDLE device, DWORD propertyId, BYTE (&buffer)[kDe
     query.QueryType = static_cast<STORAGE_QUERY_TYPE>(kStandardQuery);
     memset(buffer, 0, sizeof buffer);
     DWORD returned = 0;
-    if (!DeviceIoControl(device, kStorageQueryProperty, &query, sizeof query, buffer, sizeof buffer, &returned,
-                         nullptr)) {
+    if (!setup.deviceIoControl(device, kStorageQueryProperty, &query, sizeof query, buffer, sizeof buffer, &returned,
+                               nullptr)) {
         return 0;
     }
     return returned <= sizeof buffer ? returned : 0;
@@ -322,29 +325,33 @@ bool CWindowsStuff::WriteDeviceInterface(const SetupApiFunctions& setup, const S
 {
     std::vector<BYTE> detail;
     if (!QueryInterfacePath(setup, interfaces, index, detail)) return false;
-    const char* path = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail.data())->DevicePath;
+    WriteDevice(setup, sink, reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail.data())->DevicePath);
+    return true;
+}
 
-    ScopedKernelHandle device(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING, 0, nullptr));
+void CWindowsStuff::WriteDevice(const SetupApiFunctions& setup, const StorageTextSink& sink, const char* path)
+{
+    // SCSI pass-through needs write access as well as read access.
+    ScopedKernelHandle device(setup.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
     // Without the rights to open it (no administrator) the next device follows.
-    if (!device) return true;
+    if (!device) return;
 
     alignas(8) BYTE descriptor[kDescriptorBufferSize];
-    DWORD returned = QueryStorageDescriptor(device.Get(), kAdapterProperty, descriptor);
+    DWORD returned = QueryStorageDescriptor(setup, device.Get(), kAdapterProperty, descriptor);
     if (returned != 0) {
         WriteAdapterDescriptor(sink, descriptor, returned);
-        returned = QueryStorageDescriptor(device.Get(), kDeviceProperty, descriptor);
+        returned = QueryStorageDescriptor(setup, device.Get(), kDeviceProperty, descriptor);
         if (returned != 0) WriteDeviceDescriptor(sink, descriptor, returned);
     }
 
     ScsiInquiryRequest request;
     PrepareInquiry(request);
     returned = 0;
-    const BOOL inquired = DeviceIoControl(device.Get(), kScsiPassThrough, &request, sizeof request.header, &request,
-                                          sizeof request, &returned, nullptr);
+    const BOOL inquired = setup.deviceIoControl(device.Get(), kScsiPassThrough, &request, sizeof request.header,
+                                                &request, sizeof request, &returned, nullptr);
     const DWORD error = inquired ? ERROR_SUCCESS : GetLastError();
     WriteInquiryData(sink, inquired != FALSE, error, request);
-    return true;
 }
 
 void CWindowsStuff::WriteAdapterDescriptor(const StorageTextSink& sink, const BYTE* descriptor, DWORD bytes)

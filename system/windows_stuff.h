@@ -4,6 +4,7 @@
 #pragma once
 #include "app/harvin_dlg.h"
 #include "info/external_programs.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
 #include "report/page_writer.h"
 
@@ -12,6 +13,7 @@
 #include <winsvc.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 struct VersionFacts;
@@ -127,6 +129,11 @@ struct SetupApiFunctions {
                                            PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD required,
                                            PSP_DEVINFO_DATA device);
     HDEVINFO(WINAPI* getClassDevs)(const GUID* deviceClass, PCSTR enumerator, HWND parent, DWORD flags);
+    // The kernel32 functions that open a device and ask it.
+    HANDLE(WINAPI* createFile)(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE templateFile);
+    BOOL(WINAPI* deviceIoControl)(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
+                                  DWORD outputSize, LPDWORD returned, LPOVERLAPPED overlapped);
 };
 
 // An INQUIRY through SCSI pass-through: the request header, then the sense
@@ -142,6 +149,37 @@ struct ScsiInquiryRequest {
 // A walk of the Windows folder stops after this many folders, so a tree
 // that keeps changing cannot keep it going (tests lower it).
 extern size_t FolderWalkLimit;
+
+class MessageLibrary;
+
+// The parameter messages ("%%n") of one event source while one message is
+// expanded: the source's parameter message file is read and loaded at most
+// once (however often, and however many numbers, the message names), and the
+// last few texts are kept. The library is freed with the cache.
+class ParameterMessageCache {
+public:
+    explicit ParameterMessageCache(const char* sourceKeyPath);
+    ~ParameterMessageCache();
+    ParameterMessageCache(const ParameterMessageCache&) = delete;
+    ParameterMessageCache& operator=(const ParameterMessageCache&) = delete;
+    // Message `id` of the file; empty when there is none.
+    std::string Text(DWORD id);
+    // How often the file was looked up and loaded: 0 or 1.
+    int Loads() const { return loads_; }
+
+private:
+    static constexpr size_t kKeptTexts = 16;
+    struct KeptText {
+        DWORD id;
+        std::string text;
+    };
+    const char* sourceKeyPath_;
+    int loads_ = 0;
+    std::unique_ptr<MessageLibrary> module_;  // kept by the export's library cache when one lives
+    KeptText kept_[kKeptTexts];
+    size_t keptCount_ = 0;
+    size_t nextSlot_ = 0;
+};
 
 class CWindowsStuff : public CHarvinDlg {
 public:
@@ -240,6 +278,8 @@ public:
     // cannot be read; true (nothing written) when the device does not open.
     static bool WriteDeviceInterface(const SetupApiFunctions& setup, const StorageTextSink& sink,
                                      HDEVINFO interfaces, DWORD index);
+    // The same for the device at `path`, opened and asked through `setup`.
+    static void WriteDevice(const SetupApiFunctions& setup, const StorageTextSink& sink, const char* path);
     // A storage adapter descriptor as the driver returned it (`bytes` long).
     static void WriteAdapterDescriptor(const StorageTextSink& sink, const BYTE* descriptor, DWORD bytes);
     // A storage device descriptor as the driver returned it (`bytes` long);
@@ -270,10 +310,11 @@ public:
     static bool ExpandEventMessage(const char* sourceKeyPath, const char* strings, DWORD eventId, DWORD stringCount,
                                    std::string& messageFiles, const char* sourceName, std::string* message);
     // `text` with "%n" replaced by insertion string n and "%%n" by message n
-    // of the source's parameter message file. A number beyond the strings
-    // there are stays as it is. Cut to 65535 bytes.
+    // of the source's parameter message file (through `parameters`, or a
+    // cache of this call). A number beyond the strings there are stays as it
+    // is. Cut to 65535 bytes.
     static std::string InsertEventStrings(const char* sourceKeyPath, const std::string& text, const char* strings,
-                                          DWORD stringCount);
+                                          DWORD stringCount, ParameterMessageCache* parameters = nullptr);
     // The events of the last 30 days through Wevtapi.dll, then the total; 0.
     // 1 when the interface cannot be used (library, function, query, or no
     // event before it failed): the page then holds a bracketed line that

@@ -1,6 +1,7 @@
 // The archive of a run and the output location. Archives are left in
 // tests/out/archive-run for the checks made with unzip and Python.
 #include "app/app_state.h"
+#include "app/folder_owner.h"
 #include "app/output_location.h"
 #include "app/report_archive.h"
 #include "platform/bounded_text.h"
@@ -241,20 +242,44 @@ TEST(ReportArchive, DesktopCopyLandsInTheUsersDesktopFolder)
     WriteFileBytes(folder + "\\desktop-path.txt", copy);
 }
 
+// The walk of the archive, like the summary's, enters no link (a symbolic
+// link to a folder outside the tree, planted on the host side).
+TEST(ReportArchive, LinksInTheTreeAreNotPacked)
+{
+    const std::string planted = "C:\\harvin-linktest\\packed\\SupportData";
+    if (!FolderExists(planted)) GTEST_SKIP() << "the link fixture was not planted";
+    spine::UseOutputRoot(planted);
+    CopyText(ArchivePath, (OutFolder("links") + "\\GATHINFO.ZIP").c_str());
+    std::string bytes;
+    ASSERT_TRUE(BuildReportArchive() && testing_support::ReadFileBytes(ArchivePath, &bytes));
+    EXPECT_NE(bytes.find("own.txt"), std::string::npos);
+    EXPECT_EQ(bytes.find("keep.txt"), std::string::npos) << "the walk packed what is behind the link";
+}
+
 // ---- output location and options --------------------------------------------
+
+// The command line as the program reads it at its start.
+void UseCommandLine(const char* commandLine, bool unattended = false)
+{
+    CopyText(CommandLineCopy, commandLine);
+    ParsedCommandLine = CommandLineOptions();
+    char problem[kPathSize];
+    ParseCommandLine(commandLine, &ParsedCommandLine, problem, sizeof problem);
+    UnattendedRun = unattended;
+}
 
 class OutputLocationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         CopyText(ProgramPathOverride, (program_.Path() + "\\harvin.exe").c_str());
-        CommandLineCopy[0] = '\0';
+        UseCommandLine("");
         spine::ClearStatusLines();
     }
     void TearDown() override
     {
         ProgramPathOverride[0] = '\0';
-        CommandLineCopy[0] = '\0';
+        UseCommandLine("");
     }
     testing_support::ScratchFolder program_{"location"};
 };
@@ -277,14 +302,14 @@ TEST_F(OutputLocationTest, DefaultsBesideTheProgram)
 
 TEST_F(OutputLocationTest, HtmlPathMovesTheArchiveHomePathOnlyTheReport)
 {
-    strcpy(CommandLineCopy, "/HTMLPATH=D:\\Out\\ /HOMEPATH=X");
+    UseCommandLine("/HTMLPATH=D:\\Out\\ /HOMEPATH=X:\\Home");
     ASSERT_TRUE(PrepareOutputLocation(nullptr));
     EXPECT_STREQ(ArchivePath, "D:\\Out\\GATHINFO.ZIP");
     EXPECT_STREQ(EntryPagePath, "D:\\Out\\GATHINFO.HTM");
     EXPECT_STREQ(NaviFilePath, "D:\\Out\\NAVI.html");
-    EXPECT_STREQ(HomePathText, "X");
+    EXPECT_STREQ(HomePathText, "X:\\Home");
     EXPECT_EQ(std::string(OutputBase), program_.Path() + "\\");
-    EXPECT_EQ(spine::StatusLines().at(0), "Home path: X");
+    EXPECT_EQ(spine::StatusLines().at(0), "Home path: X:\\Home");
 }
 
 // Paths that would be cut name other files and folders: nothing is deleted
@@ -293,11 +318,11 @@ TEST_F(OutputLocationTest, PathsThatDoNotFitAreNeverUsed)
 {
     // An archive option too long to take its file names is ignored.
     const std::string longOption = "C:\\" + std::string(248, 'h') + "\\";
-    CopyText(CommandLineCopy, ("/HTMLPATH=" + longOption).c_str());
+    UseCommandLine(("/HTMLPATH=" + longOption).c_str());
     ASSERT_TRUE(PrepareOutputLocation(nullptr));
     EXPECT_EQ(std::string(ArchivePath), program_.Path() + "\\GATHINFO.ZIP");
     EXPECT_NE(spine::StatusLines().at(0).find(std::string(248, 'h')), std::string::npos);
-    CommandLineCopy[0] = '\0';
+    UseCommandLine("");
 
     // A program path too long to read: the folder browser asks, and leaving
     // it ends the run without writing anything into the current folder.
@@ -315,32 +340,41 @@ TEST_F(OutputLocationTest, PathsThatDoNotFitAreNeverUsed)
 
 TEST_F(OutputLocationTest, HtmlPathWithoutTrailingBackslashJoinsDirectly)
 {
-    strcpy(CommandLineCopy, "/HTMLPATH=D:\\Out");
+    UseCommandLine("/HTMLPATH=D:\\Out");
     ASSERT_TRUE(PrepareOutputLocation(nullptr));
     EXPECT_STREQ(ArchivePath, "D:\\OutGATHINFO.ZIP");
 }
 
-TEST(ReadCommandOption, ValueEndsAtBlankOrSlashAndIsCut)
+// A path option that is no absolute path is not used; an interactive run says so.
+TEST_F(OutputLocationTest, RefusedPathOptionIsIgnoredWithAStatusLine)
 {
-    strcpy(CommandLineCopy, "/A=one two /B=x/y /C=");
-    char value[260];
-    EXPECT_TRUE(ReadCommandOption("/A=", value, sizeof value));
-    EXPECT_STREQ(value, "one");
-    EXPECT_TRUE(ReadCommandOption("/B=", value, sizeof value));
-    EXPECT_STREQ(value, "x");
-    EXPECT_TRUE(ReadCommandOption("/C=", value, sizeof value));
-    EXPECT_STREQ(value, "");
-    EXPECT_FALSE(ReadCommandOption("/D=", value, sizeof value));
-    EXPECT_FALSE(ReadCommandOption("/a=", value, sizeof value)) << "keys are case-sensitive";
+    UseCommandLine("/HTMLPATH=C:/Out/ /NAME=\"x /HOMEPATH=C:\\Windows\\\"");
+    ASSERT_TRUE(PrepareOutputLocation(nullptr));
+    EXPECT_EQ(std::string(ArchivePath) + HomePathText, program_.Path() + "\\GATHINFO.ZIP" + program_.Path() + "\\");
+    EXPECT_EQ(spine::StatusLines().at(0), "The option /HTMLPATH=C:/Out/ does not name an absolute folder (a drive "
+                                          "letter and a backslash, or a network path) and is ignored.");
+}
 
-    std::string longValue(400, 'v');
-    CopyText(CommandLineCopy, ("/HTMLPATH=" + longValue).c_str());
-    char small[16];
-    memset(small, 0xBD, sizeof small);
-    EXPECT_TRUE(ReadCommandOption("/HTMLPATH=", small, 10));
-    EXPECT_EQ(std::string(small), std::string(9, 'v'));
-    EXPECT_EQ(static_cast<unsigned char>(small[10]), 0xBD);
-    CommandLineCopy[0] = '\0';
+// Elevated, an old tree outside the program's folder that another user owns
+// is not replaced (Wine reports every owner as the user: one is planted).
+TEST_F(OutputLocationTest, ForeignOldTreeOutsideTheProgramFolderIsNotReplaced)
+{
+    testing_support::ScratchFolder elsewhere("foreign");
+    ASSERT_TRUE(WriteFileBytes(program_.Join("SupportData"), "a file in the way"));
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.Join("SupportData").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(elsewhere.Join("SupportData\\planted.txt"), "planted"));
+    UseCommandLine(("/UNATTENDED /HTMLPATH=" + elsewhere.Path() + "\\").c_str(), true);
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    ASSERT_TRUE(AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0,
+                                         0, 0, 0, 0, &FolderOwnerOverride));
+    EXPECT_FALSE(PrepareOutputLocation(nullptr));
+    FreeSid(FolderOwnerOverride);
+    FolderOwnerOverride = nullptr;  // from now on the user's own
+    EXPECT_TRUE(FileExists(elsewhere.Join("SupportData\\planted.txt")));
+    EXPECT_NE(spine::StatusLines().back().find(elsewhere.Join("SupportData") + " belongs to another user"),
+              std::string::npos);
+    EXPECT_TRUE(PrepareOutputLocation(nullptr));
+    EXPECT_FALSE(FileExists(elsewhere.Join("SupportData\\planted.txt")));
 }
 
 }  // namespace

@@ -133,6 +133,10 @@ def main(argv):
     if full:
         check(all(entry["sha256"] for entry in full["files"]), "a file of the full run has no SHA-256")
         check_signatures(os.path.join(out, "worker-run", "SupportData"), full)
+        # The run that wrote it: standard, through the dialog, not cancelled.
+        collection = full["collection"]
+        check((collection["mode"], collection["cancelled"], collection["unattended"]) == ("standard", False, False),
+              f"collection {collection}")
     summary = check_run(os.path.join(out, "worker-summary", "GATHINFO.ZIP"), schema, False)
     if summary:
         collection = summary["collection"]
@@ -140,6 +144,8 @@ def main(argv):
         check(collection["ticket"] == "Ticket <42> & \\ 100%", f"ticket {collection['ticket']!r}")
         failed = [p for p in summary["problems"] if p["page"] == "SYSInfo/Misc.html"]
         check(any("could not be created" in p["text"] for p in failed), f"the held page is not a problem: {failed}")
+        planted = [p for p in summary["problems"] if "planted" in p["text"]]
+        check(not planted, f"collected data counted as problems: {planted}")
         check_autostart(summary, out)
     check_findings_run(os.path.join(out, "findings-run", "GATHINFO.ZIP"), schema)
     for failure in failures:

@@ -12,7 +12,7 @@ TEST(CommandLine, FlagsAndQuotedValuesWithBlanks)
     CommandLineOptions options;
     char problem[64];
     ASSERT_TRUE(ParseCommandLine("/UNATTENDED /EXTENDED /NAME=\"Erika Mustermann\" /COMPANY=Muster\"&\"Co "
-                                 "/TICKET= /NODESKTOP /HTMLPATH=C:\\Out\\ /HOMEPATH=X",
+                                 "/TICKET= /NODESKTOP /HTMLPATH=\"D:\\My Out\\\" /HOMEPATH=\\\\server\\share",
                                  &options, problem, sizeof problem))
         << problem;
     EXPECT_TRUE(options.unattended && options.extended && options.noDesktop);
@@ -21,6 +21,8 @@ TEST(CommandLine, FlagsAndQuotedValuesWithBlanks)
     EXPECT_STREQ(options.company, "Muster&Co");
     EXPECT_TRUE(options.ticketGiven);
     EXPECT_STREQ(options.ticket, "") << "an empty text is a text";
+    EXPECT_STREQ(options.htmlPath, "D:\\My Out\\") << "read without its quotes";
+    EXPECT_STREQ(options.homePath, "\\\\server\\share");
 
     CommandLineOptions none;
     EXPECT_TRUE(ParseCommandLine("   ", &none, problem, sizeof problem));
@@ -42,6 +44,20 @@ TEST(CommandLine, WhatIsNotAnOptionIsNamed)
         EXPECT_FALSE(ParseCommandLine(c[0], &options, problem, sizeof problem)) << c[0];
         EXPECT_STREQ(problem, c[1]) << c[0];
     }
+    // A path is used exactly as read, or not at all: one that depends on the
+    // current folder or drive and a device path are refused; the options
+    // around them still count.
+    for (const char* path :
+         {"C:/Out/", "C:", "C:Out\\", "\\Windows\\", "\\\\.\\PhysicalDrive0\\", "\\\\?\\C:\\Out\\"}) {
+        CommandLineOptions options;
+        char problem[64];
+        const std::string word = std::string("/HTMLPATH=") + path;
+        const std::string line = "/EXTENDED " + word + " /NODESKTOP";
+        EXPECT_FALSE(ParseCommandLine(line.c_str(), &options, problem, sizeof problem));
+        EXPECT_EQ(word, problem);
+        EXPECT_TRUE(!options.htmlPathGiven && word == options.refusedPath && options.noDesktop) << path;
+    }
+
     // A word longer than any option value is refused, not cut into another.
     CommandLineOptions options;
     char problem[8];

@@ -1,6 +1,7 @@
 // The output tree: creation, deletion, and what deletion must never touch.
 #include "app/app_state.h"
 #include "app/output_tree.h"
+#include "app/tree_deletion.h"
 #include "tests/app/spine_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -66,28 +67,59 @@ TEST(OutputTree, DeleteTreeWithSubfolderArgumentAndMissingFolder)
     DeleteTree(nullptr);
 }
 
-TEST(OutputTree, DeleteTreeLeavesEntriesWhosePathWouldPassItsBuffer)
+// What the program can create, it can delete: paths of up to 259
+// characters (CreateFileA's limit) and names outside the ANSI code page.
+TEST(OutputTree, DeleteTreeRemovesEveryPathTheRunCanCreate)
 {
     ScratchFolder base("long");
     std::string deep = base.Path();
     while (deep.size() + 11 <= 235) deep += "\\dddddddddd";
     deep += "\\" + std::string(245 - deep.size() - 1, 'e');
-    ASSERT_EQ(deep.size(), 245u);
     for (size_t cut = deep.find('\\', base.Path().size()); cut != std::string::npos;
          cut = deep.find('\\', cut + 1)) {
         CreateDirectoryA(deep.substr(0, cut).c_str(), nullptr);
     }
     CreateDirectoryA(deep.c_str(), nullptr);
-    ASSERT_TRUE(FolderExists(deep));
-    std::string shortFile = deep + "\\a.txt";        // 251 characters: deleted
-    std::string longFile = deep + "\\twelve_chars";  // 258 characters: too long to join
-    ASSERT_TRUE(WriteFileBytes(shortFile, "s"));
-    ASSERT_TRUE(WriteFileBytes(longFile, "q"));
-    DeleteTree(base.Path().c_str());
-    EXPECT_FALSE(FileExists(shortFile));
-    EXPECT_TRUE(FileExists(longFile));
-    SetFileAttributesA(longFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(longFile.c_str());
+    const std::string longest = deep + "\\" + std::string(259 - deep.size() - 1, 'q');
+    ASSERT_EQ(longest.size(), 259u);
+    ASSERT_TRUE(WriteFileBytes(longest, "q"));
+    const std::wstring wideFolder(deep.begin(), deep.end());
+    HANDLE unicode = CreateFileW((wideFolder + L"\\\u0416\u4E2D.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, 0, nullptr);
+    ASSERT_NE(unicode, INVALID_HANDLE_VALUE);
+    CloseHandle(unicode);
+    EXPECT_TRUE(DeleteTree(base.Path().c_str()));
+    EXPECT_FALSE(FolderExists(base.Path()));
+}
+
+// A folder swapped for a junction between its listing and its opening is
+// never entered, deleted through handles or by name. Wine opens through
+// links, so Windows' answer for the opened junction stands in.
+bool DescribeWithSwappedFolder(HANDLE entry, const wchar_t* path, OpenedEntryFacts* facts)
+{
+    bool described = SystemTreeDeletionFunctions().describeOpened(entry, path, facts);
+    if (wcsstr(path, L"\\swapped") != nullptr) facts->handleAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return described;
+}
+
+TEST(OutputTree, FolderTurnedIntoALinkAfterListingIsNeverEntered)
+{
+    for (bool byName : {false, true}) {
+        ScratchFolder base("swap");
+        const std::string root = base.Join("SupportData");
+        for (const char* folder : {"", "\\LOGs", "\\LOGs\\swapped"}) CreateDirectoryA((root + folder).c_str(), nullptr);
+        ASSERT_TRUE(WriteFileBytes(root + "\\LOGs\\swapped\\behind.txt", "not ours"));
+        ASSERT_TRUE(WriteFileBytes(root + "\\LOGs\\own.txt", "ours"));
+        TreeDeletionFunctions functions = SystemTreeDeletionFunctions();
+        functions.describeOpened = DescribeWithSwappedFolder;
+        if (byName) {
+            functions.setInformation = nullptr;
+            functions.setInformationByHandle = nullptr;
+        }
+        EXPECT_FALSE(DeleteTreeWith(root.c_str(), functions)) << byName;
+        EXPECT_TRUE(FileExists(root + "\\LOGs\\swapped\\behind.txt")) << byName;
+        EXPECT_FALSE(FileExists(root + "\\LOGs\\own.txt")) << byName;
+    }
 }
 
 TEST(OutputTree, EmptyAndRelativePathsAreRefused)

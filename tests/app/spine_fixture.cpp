@@ -9,10 +9,22 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace spine {
 namespace {
 
 CDialog* g_statusDialog = nullptr;
+
+std::function<void()> g_lineAction;
+WNDPROC g_listProcedure = nullptr;
+
+// The status list's procedure: the next line runs the action first.
+LRESULT CALLBACK WatchStatusLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING && g_lineAction) std::exchange(g_lineAction, nullptr)();
+    return CallWindowProcA(g_listProcedure, window, message, wParam, lParam);
+}
 
 class SpineEnvironment : public ::testing::Environment {
 public:
@@ -101,6 +113,14 @@ void RunWorker()
     CloseHandle(thread);
     CloseHandle(CollectionFinishedEvent);
     CollectionFinishedEvent = nullptr;
+}
+
+void OnNextStatusLine(std::function<void()> action)
+{
+    g_lineAction = std::move(action);
+    if (g_listProcedure != nullptr) return;
+    g_listProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(StatusList.GetSafeHwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WatchStatusLines)));
 }
 
 void UseOutputRoot(const std::string& root)

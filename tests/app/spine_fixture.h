@@ -4,6 +4,7 @@
 #pragma once
 #include "platform/win.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ std::vector<std::string> SplitLines(const std::string& text);
 // Runs the collection worker on its own thread and serves its status
 // messages until it has ended.
 void RunWorker();
+// Runs `action` on this thread when the next status line comes (the first of
+// a run comes once the tree is made); the worker waits for it meanwhile.
+void OnNextStatusLine(std::function<void()> action);
 
 // Points the run's output tree at `root` (OutputRoot and its subfolders).
 void UseOutputRoot(const std::string& root);

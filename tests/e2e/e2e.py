@@ -15,6 +15,7 @@ language, close_idle, decline;
 """
 import argparse
 import glob
+import json
 import os
 import shutil
 import subprocess
@@ -467,8 +468,11 @@ def case_unattended(args):
         with zipfile.ZipFile(program.archive) as z:
             start = z.read("START.html").decode("cp1252")
             log = z.read("HVREPORT.LOG").decode("cp1252")
+            collection = json.loads(z.read("summary.json").decode("utf-8"))["collection"]
         for text in ("Erika Mustermann", "Muster &amp; Co", "T 42"):
             check(text in start, f"START.html lacks {text!r}")
+        check((collection["mode"], collection["cancelled"], collection["unattended"]) == ("standard", False, True),
+              f"summary of the unattended run: {collection}")
         check("Home path: " + program.windows_folder in log, "the run log of an unattended run is empty")
 
     # Extended, with the desktop copy, on a Windows 10 the manifest lets the
@@ -484,19 +488,26 @@ def case_unattended(args):
     check("[10.0." in page, "the system page does not show Windows 10.0")
     check("Minidump / Dump" in open(program.path("SupportData", "NAVI.html"), encoding="cp1252").read(),
           "the extended run has no dump section")
+    mode = json.load(open(program.path("SupportData", "summary.json"), encoding="utf-8"))["collection"]["mode"]
+    check(mode == "extended", f"summary of the extended run: mode {mode}")
 
     code = run(program, "/UNATTENDED /FAST")
     check(code == "6", f"unknown option: exit code {code}")
+    code = run(program, "/UNATTENDED /NODESKTOP /HTMLPATH=C:/harvin-e2e/")
+    check(code == "6", f"a path option that is no absolute path: exit code {code}")
     code = run(program, "/UNATTENDED", first_instance=True)
     check(code == "5", f"second instance: exit code {code}")
 
-    # An old tree holding a file in use: the archive cannot take it.
+    # An old tree holding a file in use cannot be removed: it is neither
+    # reused nor packed as this run's data.
     locked = program.path("SupportData", "locked.txt")
     with open(locked, "w") as f:
         f.write("in use")
+    if os.path.exists(program.archive):
+        os.remove(program.archive)
     code = run(program, "/UNATTENDED /NODESKTOP", lock="C:\\harvin-e2e\\unattended\\SupportData\\locked.txt")
-    check(code == "2", f"locked file in the tree: exit code {code}")
-    note_names_archive(program)
+    check(code == "4", f"locked file in the old tree: exit code {code}")
+    check(not os.path.exists(program.archive), "an archive was made beside an old tree")
 
     # "SupportData" taken by a file: no place for the tree.
     blocked = Program(args.dist, "unattended-blocked")

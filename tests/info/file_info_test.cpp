@@ -230,6 +230,16 @@ TEST(ChecksumCache, ReusesTheFirstResultUntilSizeOrWriteTimeChanges)
     EXPECT_NE(SumsOf(path, second.size()).md5, firstAgain.md5);
 }
 
+// A second look at the same file gives back each version text in its place.
+TEST(ChecksumCache, VersionTextsComeBackAsFirstRead)
+{
+    ChecksumCacheScope cache;
+    char first[4][260], again[4][260];
+    ASSERT_TRUE(ReadFileVersionStrings(OneTranslationDll().c_str(), first[0], first[1], first[2], first[3]));
+    ASSERT_TRUE(ReadFileVersionStrings(OneTranslationDll().c_str(), again[0], again[1], again[2], again[3]));
+    for (int i = 0; i < 4; ++i) EXPECT_STREQ(first[i], again[i]) << i;
+}
+
 // ---- version strings ------------------------------------------------------
 
 TEST(ReadFileVersionStrings, OneTranslationReadsItsOwnBlockThenTheFallbacks)

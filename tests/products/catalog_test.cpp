@@ -142,6 +142,13 @@ TEST(ProductNames, NamesFromValuesBecomeOneSafeFolderName)
         {"Net ", "Net_"},
         {"con", "_con"},
         {"LPT1.log", "_LPT1.log"},
+        {"CON .txt", "_CON .txt"},      // blanks end the part before the extension
+        {"AUX  .log", "_AUX  .log"},
+        {"CONIN$", "_CONIN$"},
+        {"conout$.txt", "_conout$.txt"},
+        {"COM\xB9", "_COM\xB9"},        // superscript digits (code page 1252)
+        {"lpt\xB3.log", "_lpt\xB3.log"},
+        {"COM\xB9x", "COM\xB9x"},
         {"Console", "Console"},
         {"", "_"},
     };

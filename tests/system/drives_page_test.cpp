@@ -378,6 +378,44 @@ TEST(StorageDetailsTest, HardwareIdsAsText)
     }
 }
 
+// A disk that answers as Windows does: SCSI pass-through needs a handle
+// opened for writing as well as reading.
+DWORD g_openAccess = 0;
+std::vector<DWORD> g_controlCodes;
+
+HANDLE WINAPI FakeOpenDevice(LPCSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    g_openAccess = access;
+    return CreateEventA(nullptr, TRUE, FALSE, nullptr);  // some handle the caller closes
+}
+
+BOOL WINAPI FakeDeviceControl(HANDLE, DWORD code, LPVOID, DWORD, LPVOID output, DWORD, LPDWORD, LPOVERLAPPED)
+{
+    g_controlCodes.push_back(code);
+    auto* request = static_cast<ScsiInquiryRequest*>(output);
+    SetLastError(code != IOCTL_SCSI_PASS_THROUGH ? ERROR_NOT_SUPPORTED : ERROR_ACCESS_DENIED);
+    if (code != IOCTL_SCSI_PASS_THROUGH || (g_openAccess & GENERIC_WRITE) == 0 || request->header.Cdb[0] != 0x12) {
+        return FALSE;
+    }
+    memcpy(request->data + 8, "ATA     Fake Disk 1     1.00", 28);
+    request->header.DataTransferLength = 36;
+    return TRUE;
+}
+
+TEST(StorageDetailsTest, DeviceIsOpenedForReadingAndWritingThenInquired)
+{
+    SetupApiFunctions setup = {};
+    setup.createFile = FakeOpenDevice;
+    setup.deviceIoControl = FakeDeviceControl;
+    CWindowsStuff::WriteDevice(setup, Capture(), "\\\\.\\PhysicalDrive0");
+    EXPECT_EQ(static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE), g_openAccess);
+    EXPECT_EQ((std::vector<DWORD>{IOCTL_STORAGE_QUERY_PROPERTY, IOCTL_SCSI_PASS_THROUGH}), g_controlCodes);
+    EXPECT_EQ(kInquiryHeading + "&nbsp;&nbsp;Device Type: Direct Access Device (0x0)<BR>\n"
+                                "&nbsp;&nbsp;Vendor ID  : ATA     <BR>\n&nbsp;&nbsp;Product ID : Fake Disk 1     <BR>\n"
+                                "&nbsp;&nbsp;Product Rev: 1.00<BR>\n&nbsp;&nbsp;Vendor Str : <BR><BR>\n",
+              captured);
+}
+
 // ---- environment page ----------------------------------------------------------------
 
 TEST_F(DrivesPageTest, EnvironmentShowsTheFirst150StringsAsText)

@@ -583,6 +583,24 @@ TEST_F(EventLogTest, MessagesFromTheListedModules)
                   key.c_str(), "a % b %% c %0 d %x e %3 f %2 g %%1833 h %%4242 i %1 and %%1 j 100%", "one\0two\0", 2));
 }
 
+// A message full of "%%n" marks costs one look at the source's parameter
+// message file, found or not, not a registry read and a load per mark.
+TEST_F(EventLogTest, ParameterMessageFileIsLoadedOncePerMessage)
+{
+    std::string text, expected;
+    for (int i = 0; i < 1000; ++i) {
+        text += "%%1833 %%4242 %%" + std::to_string(100 + i % 40) + ";";
+        expected += "Remote Interactive  ;";
+    }
+    for (const std::string source : {"HarvinMissingDll", kSource}) {
+        const std::string key = kSourcesKey + source;
+        ParameterMessageCache parameters(key.c_str());
+        const std::string inserted = CWindowsStuff::InsertEventStrings(key.c_str(), text, "", 0, &parameters);
+        EXPECT_EQ(1, parameters.Loads()) << source;
+        EXPECT_TRUE(source != kSource || inserted == expected) << inserted.substr(0, 80);
+    }
+}
+
 // A source known only to the newer event system: its message file comes from
 // the publisher its ProviderGuid names, or from the one that carries its name.
 TEST_F(EventLogTest, MessageFilesFromThePublishers)
