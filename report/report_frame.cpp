@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
+#include "info/redaction_run.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "report/page_writer.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <share.h>
+#include <string>
 
 time_t (*ReportClock)() = [] { return time(nullptr); };
 
@@ -24,10 +26,13 @@ const char kEmptyCell60[] = "\t\t<td width = \"60%\">&nbsp;</td>\n";
 
 bool FramePath(const char* name, char (&path)[kPathSize]) { return JoinPath(path, OutputRoot, name); }
 
+// The frame files are filtered value by value as they are written (the
+// user's own entries are not): the sweep over the tree leaves them.
 FILE* OpenFrameFile(const char* name, const char* mode)
 {
     char path[kPathSize];
     if (!FramePath(name, path)) return nullptr;
+    NoteRedactedFile(path);
     return _fsopen(path, mode, _SH_DENYNO);
 }
 
@@ -58,21 +63,26 @@ struct tm UtcOrZero(time_t now)
 void BeginRow(FILE* f) { fputs("\t\t<tr>\n", f); }
 void EndRow(FILE* f) { fputs("\t\t</tr>\n\n", f); }
 
+// Whether a row's value is the machine's data, which a redacted run filters,
+// or what the person typed or the program itself says, which it keeps.
+enum class RowValue { Machine, Kept };
+
 // The value is data (the user's entries, a folder, a product's name): text, not markup.
-void LabelRow(FILE* f, const char* label, const char* value)
+void LabelRow(FILE* f, const char* label, const char* value, RowValue kind)
 {
+    const std::string shown = kind == RowValue::Machine ? RedactedAnsi(value) : std::string(value);
     BeginRow(f);
     fputs(kEmptyCell20, f);
     fprintf(f, "\t\t<td width = \"20%%\">%s:</td>\n", label);
-    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", HtmlText<kPathSize>(value).c_str());
+    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", HtmlText<kPathSize>(shown.c_str()).c_str());
     EndRow(f);
 }
 
-void LabelRowFromId(FILE* f, unsigned labelId, const char* value)
+void LabelRowFromId(FILE* f, unsigned labelId, const char* value, RowValue kind = RowValue::Machine)
 {
     char label[kPathSize];
     LoadResourceText(labelId, label);
-    LabelRow(f, label, value);
+    LabelRow(f, label, value, kind);
 }
 
 void SpacerRow(FILE* f)
@@ -94,6 +104,24 @@ void TimeRow(FILE* f, const char* labelFormat, const char* label, const struct t
     EndRow(f);
 }
 
+// The kinds of data a redacted run replaced, in the language of the dialog;
+// never the words themselves.
+void RedactionRow(FILE* f)
+{
+    const RedactionMap* map = ActiveRedaction();
+    if (map == nullptr) return;
+    char kinds[kPathSize] = "";
+    for (unsigned kind = 0; kind < kRedactionKindCount; ++kind) {
+        if (!(map->KindsReplaced() & (1u << kind))) continue;
+        char text[kPathSize];
+        LoadResourceText(IDS_REDACTED_USERS + kind, text);
+        if (kinds[0] != '\0') AppendText(kinds, ", ");
+        AppendText(kinds, text);
+    }
+    LabelRowFromId(f, IDS_LABEL_REDACTED, kinds[0] != '\0' ? kinds : "-", RowValue::Kept);
+    SpacerRow(f);
+}
+
 void WriteSummaryRows(FILE* f, time_t now)
 {
     SpacerRow(f);
@@ -112,9 +140,9 @@ void WriteSummaryRows(FILE* f, time_t now)
     fputs("\t\t<td width = \"60%\">&nbsp;<br>&nbsp;</td>\n", f);
     EndRow(f);
 
-    LabelRowFromId(f, IDS_LABEL_COMPANY, UserInfo.company);
-    LabelRowFromId(f, IDS_LABEL_NAME, UserInfo.name);
-    LabelRowFromId(f, IDS_LABEL_THIRD, UserInfo.third);
+    LabelRowFromId(f, IDS_LABEL_COMPANY, UserInfo.company, RowValue::Kept);
+    LabelRowFromId(f, IDS_LABEL_NAME, UserInfo.name, RowValue::Kept);
+    LabelRowFromId(f, IDS_LABEL_THIRD, UserInfo.third, RowValue::Kept);
     SpacerRow(f);
 
     char timeLabel[kPathSize];
@@ -127,7 +155,7 @@ void WriteSummaryRows(FILE* f, time_t now)
     // The value is the text whose id equals the mode; there is no text 0.
     char mode[kPathSize] = "";
     if (ExtendedCollection != 0) LoadResourceText(static_cast<unsigned>(ExtendedCollection), mode);
-    LabelRowFromId(f, IDS_LABEL_COLLECTION_MODE, mode);
+    LabelRowFromId(f, IDS_LABEL_COLLECTION_MODE, mode, RowValue::Kept);
     SpacerRow(f);
     LabelRowFromId(f, IDS_LABEL_OUTPUT_FOLDER, OutputBase);
 }
@@ -144,6 +172,7 @@ void CreateNaviFile()
     struct tm local = LocalOrZero(now);
     FILE* navi = _fsopen(path, "w", _SH_DENYNO);
     if (navi == nullptr) return;
+    NoteRedactedFile(path);  // its head holds the user's own entries; its lines are filtered as added
     fputs(kFramesetDoctype, navi);
     fprintf(navi,
             "<HTML><BODY BGCOLOR=#FFFFFF>\n<BODY TEXT=#000000>\n<TT>\n<B>\n<FONT face=\"Arial\" color=#000000 "
@@ -223,6 +252,7 @@ void FinishStartPage()
         printf("Fehler beim anh\xE4ngen von %s\n", "START.html");
         return;
     }
+    RedactionRow(start);
     fputs("</table>\n</font>\n</body>\n</html>\n", start);
     fclose(start);
 }
