@@ -10,7 +10,8 @@ namespace {
 constexpr size_t kShortestWord = 3;
 constexpr size_t kLongestEntityName = 32;
 constexpr size_t kLongestAddress = 64;  // units read for one address at most
-constexpr size_t kRememberedLetters = 8;
+// "version" as the last seven letters of a word, a byte each.
+constexpr unsigned long long kVersionLetters = 0x76657273696F6EULL;
 
 const char* const kPrefixes[kRedactionKindCount] = {"USER", "HOST", "DOMAIN", "OWNER", "ORG", "IP", "MAC", "SERIAL"};
 const char* const kKindNames[kRedactionKindCount] = {"user",       "computer",    "domain",      "owner",
@@ -28,15 +29,15 @@ const wchar_t* const kWindowsOwnNames[] = {
 // Attributes that hold data; an anchor's name is filtered as the links to it are.
 const char* const kDataAttributes[] = {"href", "src", "title", "alt", "value", "name", "id"};
 
-unsigned Fold(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
-bool IsDigit(unsigned c) { return c >= '0' && c <= '9'; }
-bool IsAsciiLetter(unsigned c) { return Fold(c) >= 'a' && Fold(c) <= 'z'; }
-bool IsHex(unsigned c) { return IsDigit(c) || (Fold(c) >= 'a' && Fold(c) <= 'f'); }
+inline unsigned Fold(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+inline bool IsDigit(unsigned c) { return c >= '0' && c <= '9'; }
+inline bool IsAsciiLetter(unsigned c) { return Fold(c) >= 'a' && Fold(c) <= 'z'; }
+inline bool IsHex(unsigned c) { return IsDigit(c) || (Fold(c) >= 'a' && Fold(c) <= 'f'); }
 unsigned HexValue(unsigned c) { return IsDigit(c) ? c - '0' : Fold(c) - 'a' + 10; }
 
 // Letters and digits of any script: a word that touches one is part of a
 // longer word and stays. Blanks and punctuation of the UTF-16 range end words.
-bool IsWordUnit(unsigned c)
+inline bool IsWordUnit(unsigned c)
 {
     if (c < 0x80) return IsDigit(c) || IsAsciiLetter(c);
     return c != 0xA0 && !(c >= 0x2000 && c <= 0x206F) && c != 0x3000 && c != 0xFEFF;
@@ -311,35 +312,53 @@ template <typename Unit>
 void RedactionStream<Unit>::Write(const Unit* text, size_t length, std::basic_string<Unit>& out)
 {
     if (text == nullptr || length == 0) return;
-    pending_.append(text, length);
-    Process(false, out);
+    if (pending_.empty()) {
+        text_ = text;
+        size_ = length;
+    } else {
+        pending_.append(text, length);
+        text_ = pending_.data();
+        size_ = pending_.size();
+    }
+    const size_t done = Process(false, out);
+    // Only what is undecided is kept (a copy: the piece is the caller's).
+    pending_ = std::basic_string<Unit>(text_ + done, size_ - done);
 }
 
 template <typename Unit>
 void RedactionStream<Unit>::Finish(std::basic_string<Unit>& out)
 {
-    Process(true, out);
-    out += pending_;  // a final pass leaves nothing behind
+    text_ = pending_.data();
+    size_ = pending_.size();
+    Process(true, out);  // a final pass decides everything
     pending_.clear();
     mode_ = Mode::Text;
     before_[0] = before_[1] = ' ';
-    letters_.clear();
-    lastWord_.clear();
+    letterCount_ = 0;
+    afterVersion_ = false;
 }
 
 template <typename Unit>
-typename RedactionStream<Unit>::Unit1 RedactionStream<Unit>::Read(size_t at, bool final) const
+inline typename RedactionStream<Unit>::Unit1 RedactionStream<Unit>::Read(size_t at, bool final) const
 {
-    if (at >= pending_.size()) return Unit1{0, 0, !final};
-    const unsigned c = static_cast<std::make_unsigned_t<Unit>>(pending_[at]);
-    if (!html_) return Unit1{c, 1, false};
+    if (at >= size_) return Unit1{0, 0, !final};
+    const unsigned c = static_cast<std::make_unsigned_t<Unit>>(text_[at]);
+    if (!html_ || (c != '<' && c != '&' && c != quote_)) return Unit1{c, 1, false};
+    return ReadSpecial(at, final);
+}
+
+// In HTML: the end of a text or a data value (length 0), or an entity.
+template <typename Unit>
+typename RedactionStream<Unit>::Unit1 RedactionStream<Unit>::ReadSpecial(size_t at, bool final) const
+{
+    const unsigned c = static_cast<std::make_unsigned_t<Unit>>(text_[at]);
     if ((mode_ == Mode::Text && c == '<') || (mode_ == Mode::DataValue && c == quote_)) return Unit1{0, 0, false};
     if (c != '&') return Unit1{c, 1, false};
     // An entity is one character, read whole or not at all.
     std::string name;
     for (size_t end = at + 1;; ++end) {
-        if (end >= pending_.size()) return final ? Unit1{'&', 1, false} : Unit1{0, 0, true};
-        const unsigned d = static_cast<std::make_unsigned_t<Unit>>(pending_[end]);
+        if (end >= size_) return final ? Unit1{'&', 1, false} : Unit1{0, 0, true};
+        const unsigned d = static_cast<std::make_unsigned_t<Unit>>(text_[end]);
         if (d == ';' && !name.empty()) return Unit1{DecodeEntity(name), end + 1 - at, false};
         if (!(IsDigit(d) || IsAsciiLetter(d) || (d == '#' && name.empty())) || name.size() >= kLongestEntityName) {
             return Unit1{'&', 1, false};
@@ -412,8 +431,7 @@ typename RedactionStream<Unit>::Match RedactionStream<Unit>::TryAddress(size_t a
     RedactionKind kind = RedactionKind::Address;
     const bool afterNumber = before_[0] == '.' && IsDigit(before_[1]);
     const bool afterHexGroup = (before_[0] == ':' || before_[0] == '-' || before_[0] == '.') && IsHex(before_[1]);
-    const bool versionLabel = lastWord_.size() >= 7 && lastWord_.compare(lastWord_.size() - 7, 7, "version") == 0;
-    if (IsDigit(units[0]) && !afterNumber && !versionLabel) length = Ipv4Length(units, count);
+    if (IsDigit(units[0]) && !afterNumber && !afterVersion_) length = Ipv4Length(units, count);
     if (length == 0 && !afterHexGroup) {
         length = MacLength(units, count);
         if (length != 0) {
@@ -437,40 +455,41 @@ void RedactionStream<Unit>::Note(unsigned value)
     before_[1] = before_[0];
     before_[0] = value;
     if (IsAsciiLetter(value)) {
-        if (letters_.size() == kRememberedLetters) letters_.erase(0, 1);
-        letters_ += static_cast<char>(Fold(value));
+        letters_ = (letters_ << 8) | Fold(value);
+        ++letterCount_;
         return;
     }
-    if (!letters_.empty()) {
-        lastWord_ = letters_;
-        letters_.clear();
-    }
-    if (!IsLabelSeparator(value)) lastWord_.clear();
+    EndWord();
+    if (!IsLabelSeparator(value)) afterVersion_ = false;
 }
 
-// Markup: a tag, a declaration, or an attribute value that is markup, written
-// as it is. False when the unit at `i` is text.
 template <typename Unit>
-bool RedactionStream<Unit>::InTag(size_t& i, bool final, std::basic_string<Unit>& out)
+void RedactionStream<Unit>::EndWord()
 {
-    const unsigned c = static_cast<std::make_unsigned_t<Unit>>(pending_[i]);
+    if (letterCount_ == 0) return;
+    afterVersion_ = letterCount_ >= 7 && (letters_ & 0xFFFFFFFFFFFFFFULL) == kVersionLetters;
+    letterCount_ = 0;
+}
+
+// One unit of markup, kept as it is: the '<' that opens a tag or a
+// declaration, a unit in one, or the quote that ends a data value. `i` stays
+// when the next unit is needed to tell.
+template <typename Unit>
+void RedactionStream<Unit>::StepMarkup(size_t& i, bool final)
+{
+    const unsigned c = static_cast<std::make_unsigned_t<Unit>>(text_[i]);
     switch (mode_) {
     case Mode::Text:
-        if (c != '<') return false;
-        if (i + 1 >= pending_.size() && !final) return true;  // the next unit tells which
+        if (i + 1 >= size_ && !final) return;
         {
-            const unsigned next = i + 1 < pending_.size() ? static_cast<std::make_unsigned_t<Unit>>(pending_[i + 1]) : 0;
+            const unsigned next = i + 1 < size_ ? static_cast<std::make_unsigned_t<Unit>>(text_[i + 1]) : 0;
             mode_ = next == '!' || next == '?' ? Mode::Declaration : Mode::Tag;
         }
         attribute_.clear();
         inName_ = false;
-        if (!letters_.empty()) {
-            lastWord_ = letters_;
-            letters_.clear();
-        }
+        EndWord();
         break;
     case Mode::DataValue:
-        if (c != quote_) return false;
         mode_ = Mode::Tag;
         break;
     case Mode::Declaration:
@@ -496,44 +515,52 @@ bool RedactionStream<Unit>::InTag(size_t& i, bool final, std::basic_string<Unit>
         break;
     }
     before_[0] = before_[1] = ' ';  // markup separates words
-    out += pending_[i++];
-    return true;
+    ++i;
 }
 
+// Filters text_ as far as it can be decided; returns how far that is.
 template <typename Unit>
-void RedactionStream<Unit>::Process(bool final, std::basic_string<Unit>& out)
+size_t RedactionStream<Unit>::Process(bool final, std::basic_string<Unit>& out)
 {
     size_t i = 0;
-    while (i < pending_.size()) {
-        if (html_) {
+    size_t copied = 0;  // what is before it is in `out`
+    while (i < size_) {
+        const unsigned c = static_cast<std::make_unsigned_t<Unit>>(text_[i]);
+        if (html_ && (mode_ != Mode::Text || c == '<') && (mode_ != Mode::DataValue || c == quote_)) {
             const size_t before = i;
-            if (InTag(i, final, out)) {
-                if (i == before) break;  // needs more text
-                continue;
-            }
+            StepMarkup(i, final);
+            if (i == before) break;  // needs more text
+            continue;
+        }
+        // Inside a word nothing begins: its letters and digits pass at once.
+        if (IsWordUnit(c) && IsWordUnit(before_[0])) {
+            Note(c);
+            ++i;
+            continue;
         }
         const Unit1 unit = Read(i, final);
         if (unit.more) break;
-        if (!IsWordUnit(before_[0])) {
-            Match match = TryWords(i, Fold(unit.value), final);
-            if (!match.more && match.placeholder == nullptr && (IsHex(unit.value) || unit.value == ':')) {
-                match = TryAddress(i, final);
-            }
-            if (match.more) break;
-            if (match.placeholder != nullptr) {
-                for (char c : *match.placeholder) out += static_cast<Unit>(c);
-                Note(match.last);
-                letters_.clear();
-                lastWord_.clear();
-                i = match.end;
-                continue;
-            }
+        Match match;  // a word or an address begins only where no word goes on
+        if (!IsWordUnit(before_[0])) match = TryWords(i, Fold(unit.value), final);
+        if (!IsWordUnit(before_[0]) && !match.more && match.placeholder == nullptr &&
+            (IsHex(unit.value) || unit.value == ':')) {
+            match = TryAddress(i, final);
         }
-        out.append(pending_, i, unit.length);
+        if (match.more) break;
+        if (match.placeholder != nullptr) {
+            out.append(text_ + copied, i - copied);
+            for (char p : *match.placeholder) out += static_cast<Unit>(p);
+            Note(match.last);
+            letterCount_ = 0;
+            afterVersion_ = false;
+            i = copied = match.end;
+            continue;
+        }
         Note(unit.value);
         i += unit.length;
     }
-    pending_.erase(0, i);
+    out.append(text_ + copied, i - copied);
+    return i;
 }
 
 template class RedactionStream<char>;

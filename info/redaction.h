@@ -98,23 +98,28 @@ private:
         unsigned last = 0;
     };
 
-    void Process(bool final, std::basic_string<Unit>& out);
-    bool InTag(size_t& i, bool final, std::basic_string<Unit>& out);
+    size_t Process(bool final, std::basic_string<Unit>& out);
+    void StepMarkup(size_t& i, bool final);
     Unit1 Read(size_t at, bool final) const;
+    Unit1 ReadSpecial(size_t at, bool final) const;
     Match TryWords(size_t at, unsigned first, bool final) const;
     Match TryAddress(size_t at, bool final);
     void Note(unsigned value);
+    void EndWord();
 
     RedactionMap& map_;
     bool html_;
-    std::basic_string<Unit> pending_;
+    std::basic_string<Unit> pending_;  // the end of the last piece that was not decided yet
+    const Unit* text_ = nullptr;       // what Process works on: the piece, or pending_ followed by it
+    size_t size_ = 0;
     Mode mode_ = Mode::Text;
     unsigned quote_ = 0;
     std::string attribute_;  // the name last read in the open tag
     bool inName_ = false;
     unsigned before_[2] = {' ', ' '};  // the last two characters written, newest first
-    std::string letters_;   // the word being written (ASCII letters, lower case)
-    std::string lastWord_;  // the word before, when only blanks, ':' or '=' followed it
+    unsigned long long letters_ = 0;  // the last letters of the word being written, lower case, a byte each
+    unsigned letterCount_ = 0;        // letters of that word
+    bool afterVersion_ = false;  // the word before ends in "version" and only blanks, ':' or '=' followed it
 };
 
 extern template class RedactionStream<char>;

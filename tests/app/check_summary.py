@@ -69,6 +69,13 @@ def main(argv):
     full = check_run(os.path.join(out, "worker-run", "GATHINFO.ZIP"), schema, True)
     if full:
         check(all(entry["sha256"] for entry in full["files"]), "a file of the full run has no SHA-256")
+        check(full["collection"]["redacted"] is False and full["collection"]["redactedKinds"] == [],
+              f"the full run says it is redacted: {full['collection']}")
+    # Its checksums are those of the filtered files as the archive holds them.
+    redacted = check_run(os.path.join(out, "worker-redacted", "GATHINFO.ZIP"), schema, True)
+    if redacted:
+        check(redacted["collection"]["redacted"] is True and "user" in redacted["collection"]["redactedKinds"] and
+              redacted["collection"]["name"] == "Erika Mustermann", f"redacted run: {redacted['collection']}")
     summary = check_run(os.path.join(out, "worker-summary", "GATHINFO.ZIP"), schema, False)
     if summary:
         collection = summary["collection"]
