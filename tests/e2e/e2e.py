@@ -577,8 +577,8 @@ class PlantedMachine:
                                ("wolkenstein-pc.log", "utf-16")):
             with open(os.path.join(self.logs, name), "wb") as f:
                 f.write(PLANTED_LINE.encode(encoding))
-        os.makedirs(os.path.join(self.profile, "Desktop"), exist_ok=True)
-        with open(os.path.join(self.profile, "Desktop", "Zeiterfassung.lnk"), "wb") as f:
+        os.makedirs(os.path.join(self.profile, "Documents"), exist_ok=True)  # no Desktop: desktop() finds the user's
+        with open(os.path.join(self.profile, "Documents", "Zeiterfassung.lnk"), "wb") as f:
             f.write(b"L\0\0\0 shortcut of harvin")
         for binary in self.binaries:
             os.makedirs(os.path.dirname(binary), exist_ok=True)
@@ -656,7 +656,7 @@ def check_placeholders_agree(z):
                        ("ipconfig", f"Link-local IPv6 Address . . . . . : {values.get('ip6')}%12"),
                        ("ipconfig", f"Physical Address. . . . . . . . . : {values.get('mac')}"),
                        ("ipconfig", "Subnet Mask . . . . . . . . . . . : 255.255.255.0"),
-                       ("user directories", f"\\users\\{values.get('profile')}\\Desktop")):
+                       ("user directories", f"\\users\\{values.get('profile')}\\Documents")):
         check(text in {"system page": system, "ipconfig": ipconfig, "user directories": users}[page],
               f"the {page} lacks {text!r}")
 
@@ -676,13 +676,20 @@ def case_redacted(args):
         check(code == "0", f"redacted run: exit code {code}")
         redacted = os.path.join(args.out, "redacted-GATHINFO.ZIP")
         shutil.copy2(program.archive, redacted)
+        # The same through the check box of the user details (the desktop copy stays after closing).
+        remove_desktop_archive()
+        run = DriverRun(args.driver, "run", program, user_options() + ["--redact"])
+        check(run.code == 0 and run.value("RESULT") == "ok", f"run with the check box: {run.values('FAIL')}")
+        checked = os.path.join(args.out, "redacted-checked-GATHINFO.ZIP")
+        shutil.copy2(desktop_archive(), checked)
     last = open(program.path("GATHINFO.TXT"), encoding="cp1252").read().splitlines()[-1]
     check(last == program.windows_folder + "GATHINFO.ZIP", f"GATHINFO.TXT ends with {last!r}")
 
     shown = planted_in(plain)
     check(shown == set(PLANTED_WORDS + PLANTED_ADDRESSES), f"the unredacted run shows only {sorted(shown)}")
-    shown = planted_in(redacted)
-    check(not shown, f"the redacted run shows {sorted(shown)}")
+    for archive in (redacted, checked):
+        shown = planted_in(archive)
+        check(not shown, f"the redacted run {os.path.basename(archive)} shows {sorted(shown)}")
     with zipfile.ZipFile(plain) as z:
         binaries = [name for name in z.namelist() if name.endswith((".dmp", ".evtx"))]
         check(len(binaries) == 2, f"binary copies of the unredacted run: {binaries}")
