@@ -9,6 +9,7 @@
 #include "app/report_archive.h"
 #include "app/run_journal.h"
 #include "info/checksum_cache.h"
+#include "info/redaction_run.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/windows_version.h"
@@ -188,12 +189,16 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
 DWORD WINAPI CollectionWorker(void* param)
 {
     auto* dialog = static_cast<CHarvinDlg*>(param);
+    // The words to replace are known before the first file is written, and
+    // forgotten with the run.
+    BeginRunRedaction(UserInfo.removePersonalData);
     {
         CWindowsStuff windows;
         CRecovery recovery;
         CNorvaneProducts products;
         RunCollection(dialog, windows, recovery, products);
     }
+    EndRunRedaction();
     if (CollectionFinishedEvent != nullptr) SetEvent(CollectionFinishedEvent);
     return 0;
 }

@@ -91,6 +91,7 @@ bool ParseCommandLine(const char* commandLine, CommandLineOptions* options, char
         if (strcmp(word, "/UNATTENDED") == 0) options->unattended = true;
         else if (strcmp(word, "/EXTENDED") == 0) options->extended = true;
         else if (strcmp(word, "/NODESKTOP") == 0) options->noDesktop = true;
+        else if (strcmp(word, "/REDACT") == 0) options->redact = true;
         else if (strcmp(word, "/?") == 0) options->help = true;
         else if (ReadTextOption(word, "/NAME=", options->name, sizeof options->name, &options->nameGiven)) {}
         else if (ReadTextOption(word, "/COMPANY=", options->company, sizeof options->company,

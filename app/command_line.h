@@ -9,6 +9,7 @@ struct CommandLineOptions {
     bool unattended = false;  // "/UNATTENDED"
     bool extended = false;    // "/EXTENDED"
     bool noDesktop = false;   // "/NODESKTOP"
+    bool redact = false;      // "/REDACT": personal data replaced by placeholders
     bool help = false;        // "/?"
     bool nameGiven = false, companyGiven = false, ticketGiven = false;
     char name[kPathSize] = "";     // "/NAME="

@@ -128,6 +128,7 @@ void CHarvinApp::RunWithLibrary(const CommandLineOptions& options, bool validCom
     } else if (unattended) {
         m_exitCode = RunUnattendedCollection(options);
     } else {
+        UserInfo.removePersonalData = options.redact;  // the check box starts checked
         auto* dialog = new CHarvinDlg;
         m_pMainWnd = dialog;
         dialog->DoModal();

@@ -6,6 +6,7 @@
 #include "app/output_tree.h"
 #include "app/repeating_callback.h"
 #include "app/run_summary.h"
+#include "info/redaction_run.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <objbase.h>
+#include <string>
 #include <shlobj.h>
 #include <sys/stat.h>
 
@@ -97,8 +99,8 @@ bool WriteRunLog(ZipFile zip)
         char line[kLongestLoggedLine + 2];
         int length = CHarvinDlg::RunLogLine(i, line, kLongestLoggedLine + 1);
         if (length < 0 || length > kLongestLoggedLine) continue;
-        AppendText(line, "\n");
-        if (ZipWriteInFileInZip(zip, line, static_cast<unsigned>(strlen(line))) != ZIP_OK) return false;
+        const std::string logged = RedactedAnsi(line) + "\n";
+        if (ZipWriteInFileInZip(zip, logged.data(), static_cast<unsigned>(logged.size())) != ZIP_OK) return false;
     }
     return true;
 }
@@ -333,6 +335,8 @@ void FinishCollection(CHarvinDlg* dialog)
     (void)dialog;
     ArchiveCopiedToDesktop = false;
     if (!IsCancelRequested()) CHarvinDlg::AddStatusLineFromId(IDS_FMT_REPORT_FINISHED, "GATHINFO.HTM");
+    // What programs wrote themselves is filtered before the summary takes the files' checksums.
+    if (!IsCancelRequested()) RedactUnfilteredFiles(OutputRoot);
     if (!IsCancelRequested()) WriteRunSummary();
     CHarvinDlg::AddStatusLineFromId(IDS_FMT_PACKING, "GATHINFO.HTM", "GATHINFO.ZIP");
     bool complete = BuildReportArchive();
@@ -355,5 +359,7 @@ void FinishCollection(CHarvinDlg* dialog)
     // Without an archive of this run there is nothing to copy; a file left
     // at the path by someone else must not travel to the desktop.
     if (g_archiveWritten && !NoDesktopCopy) CopyArchiveToDesktop(ArchivePath, "GATHINFO.ZIP");
+    // The final message makes the dialog usable for the next run.
+    EndRunRedaction();
     ShowFinalMessage();
 }

@@ -5,6 +5,7 @@
 #include "app/harvin_dlg.h"
 #include "app/output_tree.h"
 #include "app/run_journal.h"
+#include "info/redaction_run.h"
 #include "info/sha256.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
@@ -118,7 +119,41 @@ Json Collection()
                 {"company", Utf8(UserInfo.company)},
                 {"ticket", Utf8(UserInfo.third)},
                 {"cancelled", IsCancelRequested()},
-                {"unattended", UnattendedRun}};
+                {"unattended", UnattendedRun},
+                {"redacted", ActiveRedaction() != nullptr},
+                {"redactedKinds", Json::array()}};
+}
+
+// The kinds of data the run replaced (never the words).
+Json RedactedKinds()
+{
+    Json kinds = Json::array();
+    if (const RedactionMap* map = ActiveRedaction()) {
+        for (unsigned kind = 0; kind < kRedactionKindCount; ++kind) {
+            if (map->KindsReplaced() & (1u << kind)) kinds.push_back(RedactionKindName(static_cast<RedactionKind>(kind)));
+        }
+    }
+    return kinds;
+}
+
+// The machine's words replaced in every text below `value` (UTF-8).
+void RedactTexts(Json& value, RedactionMap& map)
+{
+    if (value.is_string()) {
+        value = RedactText(map, value.get<std::string>(), RedactedText::Plain);
+    } else if (value.is_structured()) {
+        for (Json& item : value) RedactTexts(item, map);
+    }
+}
+
+// The machine's words replaced in the named fields of each item of `items`.
+void RedactFields(Json& items, std::initializer_list<const char*> fields, RedactionMap& map)
+{
+    for (Json& item : items) {
+        for (const char* field : fields) {
+            if (item.contains(field)) RedactTexts(item[field], map);
+        }
+    }
 }
 
 Json RegistryIdentification()
@@ -261,6 +296,16 @@ void WriteRunSummary()
         summary["findings"] = Findings();
         summary["files"] = std::move(files);
         summary["fileSignatures"] = FileSignatures();
+        // The format's names and the person's own entries stay as they are.
+        if (RedactionMap* map = ActiveRedaction()) {
+            for (const char* part : {"system", "products", "steps", "problems", "files"}) RedactTexts(summary[part], *map);
+            // Ids, kinds and verdicts are the format's own names.
+            RedactFields(summary["findings"], {"evidence", "page"}, *map);
+            RedactFields(summary["autostart"], {"location", "name", "command", "file"}, *map);
+            RedactFields(summary["fileSignatures"], {"path"}, *map);
+            for (Json& checked : summary["fileSignatures"]) RedactTexts(checked["signature"]["signer"], *map);
+        }
+        summary["collection"]["redactedKinds"] = RedactedKinds();
         written = WriteText(path, summary.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
         if (!written) DeleteFileA(path);
     }

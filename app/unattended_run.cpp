@@ -23,15 +23,21 @@ int ExitCodeOf(RunOutcome outcome)
 
 void ApplyUserDetails(const CommandLineOptions& options)
 {
+    // Without a person to type them, the defaults are the registered owner
+    // and organization: a redacted run does not show them as the person's entries.
+    if (options.redact) UserInfo.name[0] = UserInfo.company[0] = '\0';
     if (options.nameGiven) CopyText(UserInfo.name, options.name);
     if (options.companyGiven) CopyText(UserInfo.company, options.company);
     if (options.ticketGiven) CopyText(UserInfo.third, options.ticket);
+    UserInfo.removePersonalData = options.redact;
     ExtendedCollection = options.extended ? 1 : 0;
 }
 
 // GATHINFO.TXT beside the archive, so a script finds what to fetch: the
 // program, the exit code, the number of problems the findings show, and the
-// archive's path as the last line.
+// archive's path as the last line. The path stays whole in a redacted run
+// too: the note never leaves the machine (it is not in the archive), and a
+// path with placeholders would name no file.
 void WriteArchiveNote(int exitCode)
 {
     char notePath[kPathSize];

@@ -2,7 +2,10 @@
 
 #include "lang/resource_ids.h"
 
-CUserInfoDialog::CUserInfoDialog() : CDialog(IDD_USER_INFO), company(""), third(""), name(""), mode(0) {}
+CUserInfoDialog::CUserInfoDialog()
+    : CDialog(IDD_USER_INFO), company(""), third(""), name(""), mode(0), removePersonalData(false)
+{
+}
 
 CUserInfoDialog::~CUserInfoDialog() = default;
 
@@ -22,6 +25,7 @@ void CUserInfoDialog::DoDataExchange(CDataExchange* dx)
     DDX_Text(dx, IDC_USER_COMPANY, company);
     DDX_Text(dx, IDC_USER_THIRD, third);
     DDX_Text(dx, IDC_USER_NAME, name);
+    DDX_Check(dx, IDC_REMOVE_PERSONAL_DATA, removePersonalData);
 }
 
 BOOL CUserInfoDialog::OnInitDialog()

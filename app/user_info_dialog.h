@@ -19,4 +19,5 @@ public:
     char third[kPathSize];    // edit 1037, shown under label 1067
     char name[kPathSize];     // edit 1035
     LONG mode;                // 1 when the extended button was used
+    bool removePersonalData;  // check box 399: a redacted collection
 };

@@ -41,6 +41,18 @@ void DDX_Text(CDataExchange* dx, int controlId, char* buffer, size_t capacity)
     }
 }
 
+void DDX_Check(CDataExchange* dx, int controlId, bool& checked)
+{
+    if (dx == nullptr) return;
+    HWND control = GetDlgItem(dx->m_hDialog, controlId);
+    if (control == nullptr) return;
+    if (dx->m_bSaveAndValidate) {
+        checked = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    } else {
+        SendMessageA(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
 // ---- CListBox -------------------------------------------------------------
 
 bool CListBox::SubclassDlgItem(int controlId, HWND parent)

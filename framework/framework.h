@@ -35,6 +35,9 @@ template <size_t N> void DDX_Text(CDataExchange* dx, int controlId, char (&buffe
     DDX_Text(dx, controlId, buffer, N);
 }
 
+// Moves a check box's state into a flag or back.
+void DDX_Check(CDataExchange* dx, int controlId, bool& checked);
+
 class CListBox {
 public:
     CListBox() : m_hWnd(nullptr) {}

@@ -1,6 +1,7 @@
 #include "info/external_programs.h"
 
 #include "app/app_state.h"
+#include "info/redaction_run.h"
 #include "info/registry.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
@@ -220,7 +221,9 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
 
     WaitEnd end = started ? WaitForProgram(process.Get(), timeoutMs) : WaitEnd::Ended;
     bool stillRunning = end != WaitEnd::Ended;
-    if (end == WaitEnd::Cancelled || (stillRunning && late == LateProgram::End)) {
+    // A redacted run must filter the output, which it can only once the program is gone.
+    const bool endLate = late == LateProgram::End || (output && ActiveRedaction() != nullptr);
+    if (end == WaitEnd::Cancelled || (stillRunning && endLate)) {
         // Ended before the caller goes on: a running program file cannot be
         // deleted, nor can the folder of a cancelled run while it writes there.
         TerminateProcess(process.Get(), 1);
@@ -236,6 +239,7 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
         if (!stillRunning) {
             WaitUntilReleased(outputPath, kEndWaitMs);
             RepairCapturedLineEnds(outputPath);
+            RedactFileInPlace(outputPath);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
 #include "info/file_info.h"
+#include "info/redaction_run.h"
 #include "info/registry.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
@@ -94,6 +95,11 @@ bool PrepareTargetFolder(const char* folder, const FileCollectionOptions& option
         CopyText(target, capacity, options.targetBase);
     }
     if (target[0] == '\0') return false;
+    // A redacted run names no profile or user in the tree either.
+    if (!RedactTreePath(target, capacity)) {
+        target[0] = '\0';
+        return false;
+    }
 
     wchar_t wideTarget[kPathSize];
     if (MultiByteToWideChar(CP_ACP, 0, target, -1, wideTarget, kPathSize) == 0) return false;
@@ -137,12 +143,12 @@ LargeFileAnswer AskAboutLargeFile(const char* name, unsigned long long size)
     return answer == IDYES ? LargeFileAnswer::Yes : LargeFileAnswer::No;
 }
 
-// The entry that tells a declined large file: into the collection page
-// (when there is one) and, when the target folder is there (`targetFolder`
-// not empty), into a small page of its own in it, which is what the file's
-// navigation link opens.
-void RecordDeclinedFile(const char* folder, const char* name, unsigned long long size, const char* timeText,
-                        const FileCollectionOptions& options, const char* targetFolder)
+// The entry that tells a file left out (a declined large file, a binary
+// file of a redacted run): into the collection page (when there is one) and,
+// when the target folder is there (`targetFolder` not empty), into a small
+// page of its own in it, which is what the file's navigation link opens.
+void RecordLeftOutFile(const char* folder, const char* name, unsigned long long size, const char* timeText,
+                       Page page, const char* targetFolder, const char* reason)
 {
     FileEntryRequest request;
     request.path = folder;
@@ -151,9 +157,9 @@ void RecordDeclinedFile(const char* folder, const char* name, unsigned long long
     request.withSize = true;
     request.withText2 = true;
     request.text2 = timeText;
-    request.extraText = "The file was not collected !!!";
-    if (options.page != nullptr) {
-        request.page = options.page;
+    request.extraText = reason;
+    if (page != nullptr) {
+        request.page = page;
         WriteFileEntry(request);
     }
     if (targetFolder[0] == '\0') return;  // nowhere to put its page, nothing to link to
@@ -163,8 +169,9 @@ void RecordDeclinedFile(const char* folder, const char* name, unsigned long long
     EnsureTrailingBackslash(linkFolder);
     char placeholderPath[kPathSize];
     if (CopyText(placeholderPath, linkFolder) && AppendText(placeholderPath, name) &&
-        AppendText(placeholderPath, ".html")) {
+        AppendText(placeholderPath, ".html") && RedactTreePath(placeholderPath)) {
         if (Page placeholder = _fsopen(placeholderPath, "w", _SH_DENYNO)) {
+            NoteRedactedFile(placeholderPath);
             WritePageHeader(placeholder, HtmlText<kPathSize>(name).c_str());  // the title is a file name: text
             request.page = placeholder;
             WriteFileEntry(request);
@@ -172,6 +179,105 @@ void RecordDeclinedFile(const char* folder, const char* name, unsigned long long
         }
     }
     AddEscapedNaviLink(name, linkFolder, ".html");
+}
+
+void RecordDeclinedFile(const char* folder, const char* name, unsigned long long size, const char* timeText,
+                        const FileCollectionOptions& options, const char* targetFolder)
+{
+    RecordLeftOutFile(folder, name, size, timeText, options.page, targetFolder, "The file was not collected !!!");
+}
+
+// A binary file a redacted run cannot filter: its entry, and a status line.
+void RecordRedactedBinary(const char* folder, const char* name, unsigned long long size, const char* timeText,
+                          Page page, const char* targetFolder)
+{
+    RecordLeftOutFile(folder, name, size, timeText, page, targetFolder, kRedactedRunNotCollected);
+    char source[kPathSize];
+    JoinPath(source, folder, name);
+    char line[2 * kPathSize];
+    FormatText(line, "%s: %s", kRedactedRunNotCollected, source);
+    CHarvinDlg::AddStatusLine(line);
+}
+
+enum class CopyResult { Copied, Failed, Binary };
+
+// The copy itself: in a redacted run filtered, or refused for a binary file.
+CopyResult CopyIntoTree(const char* source, const char* target)
+{
+    if (ActiveRedaction() == nullptr) {
+        return CopyFileA(source, target, FALSE) && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES
+                   ? CopyResult::Copied
+                   : CopyResult::Failed;
+    }
+    switch (CopyFileRedacted(source, target)) {
+    case RedactedCopy::Copied: return CopyResult::Copied;
+    case RedactedCopy::Binary: return CopyResult::Binary;
+    case RedactedCopy::Failed: break;
+    }
+    return CopyResult::Failed;
+}
+
+// The size and write time of a file about to be left out, for its entry.
+void DescribeFile(const char* path, unsigned long long* size, char* timeText, size_t capacity)
+{
+    *size = 0;
+    timeText[0] = '\0';
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(path, &found));
+    if (!search) return;
+    *size = FileSizeOf(found);
+    FormatGmtTime(UnixTimeOf(found.ftLastWriteTime), timeText, capacity);
+}
+
+// Left out of a redacted run: its entry in the target folder and a status line.
+void RecordRedactedBinaryCopy(const char* source, const char* target, Page page)
+{
+    unsigned long long size = 0;
+    char timeText[kTextSize];
+    DescribeFile(source, &size, timeText, sizeof timeText);
+    char folder[kPathSize];
+    char targetFolder[kPathSize];
+    CopyPathFolder(folder, sizeof folder, source);
+    CopyPathFolder(targetFolder, sizeof targetFolder, target);
+    const char* name = source + strlen(folder);
+    RecordRedactedBinary(folder, name, size, timeText, page, targetFolder);
+}
+
+// A copy in the tree, linked as `caption`; the caller records a binary file
+// that a redacted run leaves out.
+CopyResult CopyLinkedFile(const char* source, char (&target)[kPathSize], const char* caption)
+{
+    if (!RedactTreePath(target)) return CopyResult::Failed;
+    const CopyResult result = CopyIntoTree(source, target);
+    if (result == CopyResult::Copied) AddEscapedNaviLink(caption, target, nullptr);
+    return result;
+}
+
+// The source's copy as text below targetFolder (see CopyFileAsText).
+CopyResult CopyAsText(const char* sourceFolder, const char* name, const char* targetFolder, char (&source)[kPathSize],
+                      char (&target)[kPathSize])
+{
+    bool fit = JoinPath(source, sourceFolder, name);
+    fit = JoinPath(target, targetFolder, name) && fit;
+    if (!IsKeptExtension(name)) fit = AppendText(target, ".txt") && fit;
+
+    if (!fit || GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES) {
+        CHarvinDlg::AddStatusLine("couldn't copy the file", source);
+        return CopyResult::Failed;
+    }
+    return CopyLinkedFile(source, target, name);
+}
+
+// One file of a walk; a binary one that a redacted run leaves out gets its
+// entry in the walk's page too.
+void CopyWalkedFile(const char* folder, const char* name, unsigned long long size, const char* timeText,
+                    const FileCollectionOptions& options, const char* targetFolder)
+{
+    char source[kPathSize];
+    char target[kPathSize];
+    if (CopyAsText(folder, name, targetFolder, source, target) == CopyResult::Binary) {
+        RecordRedactedBinary(folder, name, size, timeText, options.page, targetFolder);
+    }
 }
 
 // The files of one folder that match the pattern. Copies go below the
@@ -224,11 +330,11 @@ void WalkFolder(const char* folder, const char* copyFolder, const char* pattern,
                         break;
                     case LargeFileAnswer::Yes:
                         declined = false;
-                        if (targetReady) CopyFileAsText(folder, found.cFileName, targetFolder);
+                        if (targetReady) CopyWalkedFile(folder, found.cFileName, size, timeText, options, targetFolder);
                         break;
                     }
                 } else if (!declined && targetReady) {
-                    CopyFileAsText(folder, found.cFileName, targetFolder);
+                    CopyWalkedFile(folder, found.cFileName, size, timeText, options, targetFolder);
                 }
             }
         }
@@ -270,9 +376,9 @@ bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const cha
     // A cut path would name another file: such a copy is not made.
     if (!CopyText(source, sourceFolder) || !AppendText(source, name)) return false;
     if (!FormatText(target, "%s\\%s", targetFolder, targetName != nullptr ? targetName : name)) return false;
-    if (!CopyFileA(source, target, FALSE)) return false;
-    AddEscapedNaviLink(name, target, nullptr);
-    return true;
+    const CopyResult result = CopyLinkedFile(source, target, name);
+    if (result == CopyResult::Binary) RecordRedactedBinaryCopy(source, target, nullptr);
+    return result == CopyResult::Copied;
 }
 
 void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder)
@@ -280,17 +386,19 @@ void CopyFileAsText(const char* sourceFolder, const char* name, const char* targ
     if (sourceFolder == nullptr || name == nullptr || targetFolder == nullptr) return;
     char source[kPathSize];
     char target[kPathSize];
-    bool fit = JoinPath(source, sourceFolder, name);
-    fit = JoinPath(target, targetFolder, name) && fit;
-    if (!IsKeptExtension(name)) fit = AppendText(target, ".txt") && fit;
+    if (CopyAsText(sourceFolder, name, targetFolder, source, target) == CopyResult::Binary) {
+        RecordRedactedBinaryCopy(source, target, nullptr);
+    }
+}
 
-    if (!fit || GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES) {
-        CHarvinDlg::AddStatusLine("couldn't copy the file", source);
-        return;
-    }
-    if (CopyFileA(source, target, FALSE) && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) {
-        AddEscapedNaviLink(name, target, nullptr);
-    }
+bool CopyFileIntoTree(const char* source, const char* target, const char* caption)
+{
+    if (source == nullptr || target == nullptr || caption == nullptr) return false;
+    char copy[kPathSize];
+    if (!CopyText(copy, target)) return false;
+    const CopyResult result = CopyLinkedFile(source, copy, caption);
+    if (result == CopyResult::Binary) RecordRedactedBinaryCopy(source, copy, nullptr);
+    return result == CopyResult::Copied;
 }
 
 namespace {

@@ -27,7 +27,15 @@ bool CopyNamedFile(const char* sourceFolder, const char* targetFolder, const cha
 // Copies name into targetFolder, adding ".txt" unless the extension is one
 // that is kept (.evt .evtx .dmp .key .xml .bin .mdb), and links the copy.
 // A missing source is reported as a status line.
+//
+// In a redacted run every copy of the tree is filtered as it is written and
+// so are the names of its file and folders; a binary file is left out: a
+// page of its own with its "not collected: redacted run" entry is linked in
+// its place, and a status line names it.
 void CopyFileAsText(const char* sourceFolder, const char* name, const char* targetFolder);
+// Copies source to target (a path in the tree) and links the copy as
+// caption; false when nothing was copied.
+bool CopyFileIntoTree(const char* source, const char* target, const char* caption);
 // Copies go below targetBase in the directory part of the folder text; in a
 // recursive walk a subfolder's copies go below its whole path. With
 // askLarge the user is asked before a file over 128 KiB (an unattended

@@ -21,6 +21,7 @@
 #define IDC_USER_THIRD              1037
 #define IDC_EXTENDED_COLLECTION     3
 #define IDC_LABEL_THIRD             1067
+#define IDC_REMOVE_PERSONAL_DATA    399  /* check box: a redacted collection */
 
 /* Numbered texts. The comment names each text's role and, for a format, the
    arguments it takes in order: s = text, d = integer, c = character,
@@ -155,6 +156,15 @@
 #define IDS_FMT_OLD_TREE_NOT_REMOVED 270 /* format: s (folder of an earlier tree that stayed) */
 #define IDS_FMT_FOREIGN_OUTPUT_OWNER 271 /* format: s (folder owned by another account) */
 #define IDS_FMT_OPTION_IGNORED      272  /* format: s (a path option as written) */
+#define IDS_LABEL_REDACTED          390  /* start page row label of a redacted collection */
+#define IDS_REDACTED_USERS          391  /* 391-398: the kinds of data a redacted collection replaced, */
+#define IDS_REDACTED_COMPUTERS      392  /* in this order (the value of row 390) */
+#define IDS_REDACTED_DOMAINS        393
+#define IDS_REDACTED_OWNER          394
+#define IDS_REDACTED_ORGANIZATION   395
+#define IDS_REDACTED_IP_ADDRESSES   396
+#define IDS_REDACTED_MAC_ADDRESSES  397
+#define IDS_REDACTED_SERIALS        398
 #define IDS_NOT_ADMINISTRATOR       1059 /* warning with Yes to go on, No to stop */
 #define IDS_LABEL_COMPANY           1064
 #define IDS_LABEL_NAME              1065

@@ -3,13 +3,16 @@
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
 #include "app/run_journal.h"
+#include "info/redaction_run.h"
 #include "platform/bounded_text.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <share.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -26,12 +29,69 @@ const char kTransitionalDoctype[] =
 const char kNaviRule[] = "<hr noshade size=\"1\" align=\"left\">";
 constexpr size_t kCharsetMetaSize = 100;
 
-void WriteCollapsingPercent(FILE* stream, const char* text)
+std::string CollapsedPercent(const char* text)
 {
+    std::string collapsed;
     for (const char* p = text; *p != '\0'; ++p) {
-        fputc(*p, stream);
+        collapsed += *p;
         if (p[0] == '%' && p[1] == '%') ++p;
     }
+    return collapsed;
+}
+
+// In a redacted run every text reaches a page through the page's filter,
+// which carries what it has seen (an open tag, the start of a word) from one
+// write to the next.
+struct PageFilter {
+    Page page;
+    RedactionStream<char> stream;
+};
+std::vector<std::unique_ptr<PageFilter>> g_pageFilters;
+
+PageFilter& FilterOf(Page page, RedactionMap& map)
+{
+    for (auto& filter : g_pageFilters) {
+        if (filter->page == page) return *filter;
+    }
+    g_pageFilters.push_back(std::unique_ptr<PageFilter>(new PageFilter{page, RedactionStream<char>(map, RedactedText::Html)}));
+    return *g_pageFilters.back();
+}
+
+// A stream of that address from before belonged to a page that is gone.
+void ForgetFilter(Page page)
+{
+    for (size_t i = 0; i < g_pageFilters.size(); ++i) {
+        if (g_pageFilters[i]->page == page) {
+            g_pageFilters.erase(g_pageFilters.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
+}
+
+void PutPageText(Page page, const char* text, size_t length)
+{
+    RedactionMap* map = ActiveRedaction();
+    if (map == nullptr) {
+        fwrite(text, 1, length, page);
+        return;
+    }
+    std::string filtered;
+    FilterOf(page, *map).stream.Write(text, length, filtered);
+    fwrite(filtered.data(), 1, filtered.size(), page);
+}
+
+void PutPageText(Page page, const std::string& text) { PutPageText(page, text.data(), text.size()); }
+
+void FinishPageText(Page page)
+{
+    for (auto& filter : g_pageFilters) {
+        if (filter->page != page) continue;
+        std::string rest;
+        filter->stream.Finish(rest);
+        fwrite(rest.data(), 1, rest.size(), page);
+        break;
+    }
+    ForgetFilter(page);
 }
 
 }  // namespace
@@ -58,6 +118,8 @@ Page CreateReportPage(const char* folder, const char* fileName, unsigned statusT
         return nullptr;
     }
     OpenPagePaths()[page] = path;
+    ForgetFilter(page);
+    NoteRedactedFile(path);
     if (announce == 1) CHarvinDlg::AnnounceStatus(statusTextId);
     AddNaviLink(caption, path, nullptr);
     WritePageHeader(page, title);
@@ -77,11 +139,10 @@ void WritePageHeader(Page page, const char* title)
         CHarvinDlg::AddStatusLine("couldn't create html file");
         return;
     }
-    fputs(kTransitionalDoctype, page);
-    fputs("<html>\n<head>\n", page);
-    WriteCharsetMeta(page);
-    fprintf(page, "<title>%s</title>\n", title);
-    fputs("</head>\n<body>\n<tt>\n", page);
+    char meta[kCharsetMetaSize];
+    FormatCharsetMeta(meta, GetACP());
+    PutPageText(page, std::string(kTransitionalDoctype) + "<html>\n<head>\n" + meta + "<title>" +
+                          (title != nullptr ? title : "") + "</title>\n</head>\n<body>\n<tt>\n");
 }
 
 void WriteCharsetMeta(Page page)
@@ -97,9 +158,22 @@ void AppendToPage(Page page, const char* format, ...)
         CHarvinDlg::AddStatusLine("Couldn't add content to html file!");
         return;
     }
+    // Formatted into a buffer and written at once: printing straight to the
+    // stream puts out a character at a time, and event logs write millions.
     va_list args;
     va_start(args, format);
-    vfprintf(page, format, args);
+    va_list again;
+    va_copy(again, args);
+    char small[1024];
+    const int length = vsnprintf(small, sizeof small, format, args);
+    if (length >= 0 && static_cast<size_t>(length) < sizeof small) {
+        PutPageText(page, small, static_cast<size_t>(length));
+    } else if (length > 0) {
+        std::string large(static_cast<size_t>(length) + 1, '\0');
+        vsnprintf(&large[0], large.size(), format, again);
+        PutPageText(page, large.data(), static_cast<size_t>(length));
+    }
+    va_end(again);
     va_end(args);
 }
 
@@ -109,7 +183,7 @@ void AppendPercentText(Page page, const char* text)
         CHarvinDlg::AddStatusLine("Couldn't add content to html file!");
         return;
     }
-    WriteCollapsingPercent(page, text != nullptr ? text : "");
+    PutPageText(page, CollapsedPercent(text != nullptr ? text : ""));
 }
 
 void AppendLiteral(Page page, const char* text)
@@ -118,7 +192,7 @@ void AppendLiteral(Page page, const char* text)
         CHarvinDlg::AddStatusLine("Couldn't add content to html file!");
         return;
     }
-    fputs(text != nullptr ? text : "", page);
+    if (text != nullptr) PutPageText(page, text, strlen(text));
 }
 
 void WriteHtmlText(Page page, const char* text)
@@ -127,13 +201,15 @@ void WriteHtmlText(Page page, const char* text)
         CHarvinDlg::AddStatusLine("Couldn't add content to html file!");
         return;
     }
+    std::string html;
     for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
         if (const char* entity = HtmlEntityFor(*p)) {
-            fputs(entity, page);
+            html += entity;
         } else {
-            fputc(*p, page);
+            html += *p;
         }
     }
+    PutPageText(page, html);
 }
 
 void WriteHeading(Page page, const char* text) { AppendToPage(page, "<h2>%s</h2>\n", text); }
@@ -150,7 +226,8 @@ void FinalizePage(Page page)
         return;
     }
     // The closing font tag has no opening tag in the page head: that is the page format.
-    fputs("\n</font></tt>\n</body>\n</html>\n", page);
+    PutPageText(page, std::string("\n</font></tt>\n</body>\n</html>\n"));
+    FinishPageText(page);
     OpenPagePaths().erase(page);
     fclose(page);
 }
@@ -189,7 +266,9 @@ void AddNaviLine(const char* text, unsigned flags, int level)
     FILE* navi = _fsopen(naviPath, "a", _SH_DENYNO);
     if (navi == nullptr) return;
     // The line is data, never a format: only the doubled percent signs collapse.
-    WriteCollapsingPercent(navi, line);
+    std::string written = CollapsedPercent(line);
+    if (RedactionMap* map = ActiveRedaction()) written = RedactText(*map, written, RedactedText::Html);
+    fputs(written.c_str(), navi);
     fclose(navi);
 }
 

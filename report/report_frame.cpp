@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/harvin_dlg.h"
+#include "info/redaction_run.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "report/findings_page.h"
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <share.h>
+#include <string>
 
 time_t (*ReportClock)() = [] { return time(nullptr); };
 
@@ -33,10 +35,13 @@ constexpr long kLargestStartPage = 4 * 1024 * 1024;
 
 bool FramePath(const char* name, char (&path)[kPathSize]) { return JoinPath(path, OutputRoot, name); }
 
+// The frame files are filtered value by value as they are written (the
+// user's own entries are not): the sweep over the tree leaves them.
 FILE* OpenFrameFile(const char* name, const char* mode)
 {
     char path[kPathSize];
     if (!FramePath(name, path)) return nullptr;
+    NoteRedactedFile(path);
     return _fsopen(path, mode, _SH_DENYNO);
 }
 
@@ -67,21 +72,26 @@ struct tm UtcOrZero(time_t now)
 void BeginRow(FILE* f) { fputs(kRowStart, f); }
 void EndRow(FILE* f) { fputs(kRowEnd, f); }
 
+// Whether a row's value is the machine's data, which a redacted run filters,
+// or what the person typed or the program itself says, which it keeps.
+enum class RowValue { Machine, Kept };
+
 // The value is data (the user's entries, a folder, a product's name): text, not markup.
-void LabelRow(FILE* f, const char* label, const char* value)
+void LabelRow(FILE* f, const char* label, const char* value, RowValue kind)
 {
+    const std::string shown = kind == RowValue::Machine ? RedactedAnsi(value) : std::string(value);
     BeginRow(f);
     fputs(kEmptyCell20, f);
     fprintf(f, "\t\t<td width = \"20%%\">%s:</td>\n", label);
-    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", HtmlText<kPathSize>(value).c_str());
+    fprintf(f, "\t\t<td width = \"60%%\"><strong>%s</strong></td>\n", HtmlText<kPathSize>(shown.c_str()).c_str());
     EndRow(f);
 }
 
-void LabelRowFromId(FILE* f, unsigned labelId, const char* value)
+void LabelRowFromId(FILE* f, unsigned labelId, const char* value, RowValue kind = RowValue::Machine)
 {
     char label[kPathSize];
     LoadResourceText(labelId, label);
-    LabelRow(f, label, value);
+    LabelRow(f, label, value, kind);
 }
 
 void SpacerRow(FILE* f)
@@ -101,6 +111,24 @@ void TimeRow(FILE* f, const char* labelFormat, const char* label, const struct t
     fprintf(f, "\t\t<td width = \"60%%\"><strong>%02d.%02d.%04d, %02d:%02d:%02d</strong></td>\n", t.tm_mday,
             t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
     EndRow(f);
+}
+
+// The kinds of data a redacted run replaced, in the language of the dialog;
+// never the words themselves.
+void RedactionRow(FILE* f)
+{
+    const RedactionMap* map = ActiveRedaction();
+    if (map == nullptr) return;
+    char kinds[kPathSize] = "";
+    for (unsigned kind = 0; kind < kRedactionKindCount; ++kind) {
+        if (!(map->KindsReplaced() & (1u << kind))) continue;
+        char text[kPathSize];
+        LoadResourceText(IDS_REDACTED_USERS + kind, text);
+        if (kinds[0] != '\0') AppendText(kinds, ", ");
+        AppendText(kinds, text);
+    }
+    LabelRowFromId(f, IDS_LABEL_REDACTED, kinds[0] != '\0' ? kinds : "-", RowValue::Kept);
+    SpacerRow(f);
 }
 
 // Rows 1 to 3: spacer, title and version, tall spacer.
@@ -126,9 +154,9 @@ void WriteTitleRows(FILE* f)
 // Rows 4 to 14: the user's details, the times, the mode and the output folder.
 void WriteDetailRows(FILE* f, time_t now)
 {
-    LabelRowFromId(f, IDS_LABEL_COMPANY, UserInfo.company);
-    LabelRowFromId(f, IDS_LABEL_NAME, UserInfo.name);
-    LabelRowFromId(f, IDS_LABEL_THIRD, UserInfo.third);
+    LabelRowFromId(f, IDS_LABEL_COMPANY, UserInfo.company, RowValue::Kept);
+    LabelRowFromId(f, IDS_LABEL_NAME, UserInfo.name, RowValue::Kept);
+    LabelRowFromId(f, IDS_LABEL_THIRD, UserInfo.third, RowValue::Kept);
     SpacerRow(f);
 
     char timeLabel[kPathSize];
@@ -141,7 +169,7 @@ void WriteDetailRows(FILE* f, time_t now)
     // The value is the text whose id equals the mode; a standard run has its own.
     char mode[kPathSize] = "";
     LoadResourceText(ExtendedCollection != 0 ? static_cast<unsigned>(ExtendedCollection) : IDS_MODE_STANDARD, mode);
-    LabelRowFromId(f, IDS_LABEL_COLLECTION_MODE, mode);
+    LabelRowFromId(f, IDS_LABEL_COLLECTION_MODE, mode, RowValue::Kept);
     SpacerRow(f);
     LabelRowFromId(f, IDS_LABEL_OUTPUT_FOLDER, OutputBase);
 }
@@ -158,6 +186,7 @@ void CreateNaviFile()
     struct tm local = LocalOrZero(now);
     FILE* navi = _fsopen(path, "w", _SH_DENYNO);
     if (navi == nullptr) return;
+    NoteRedactedFile(path);  // its head holds the user's own entries; its lines are filtered as added
     fputs(kFramesetDoctype, navi);
     fputs("<HTML>", navi);
     WriteCharsetMeta(navi);
@@ -323,6 +352,7 @@ void FinishStartPage()
         printf("Fehler beim anh\xE4ngen von %s\n", "START.html");
         return;
     }
+    RedactionRow(start);
     fputs("</table>\n</font>\n</body>\n</html>\n", start);
     fclose(start);
 }

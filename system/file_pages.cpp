@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "info/file_collection.h"
 #include "info/file_info.h"
+#include "info/redaction_run.h"
 #include "info/registry.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
@@ -417,7 +418,7 @@ void CWindowsStuff::CollectDrWatsonLog(const char* folder)
     }
     char copy[kPathSize];
     if (!JoinPath(copy, folder, "drwtsn32.txt")) return;
-    if (CopyFileA(log, copy, FALSE)) AddEscapedNaviLink("drwtsn32.log", copy);
+    CopyFileIntoTree(log, copy, "drwtsn32.log");
 }
 
 void CWindowsStuff::CollectMinidumps(const char* folder)
@@ -470,5 +471,10 @@ void CWindowsStuff::CollectUserDump(const char* folder)
     }
     char copy[kPathSize];
     if (!JoinPath(copy, folder, "user.dmp")) return;
-    if (CopyFileExA(dump, copy, &CopyUntilCancelled, nullptr, nullptr, 0)) AddEscapedNaviLink("user.dmp", copy);
+    // A redacted run cannot filter a dump: the shared copy leaves it out with its entry.
+    if (ActiveRedaction() != nullptr) {
+        CopyFileIntoTree(dump, copy, "user.dmp");
+    } else if (CopyFileExA(dump, copy, &CopyUntilCancelled, nullptr, nullptr, 0)) {
+        AddEscapedNaviLink("user.dmp", copy);
+    }
 }

@@ -4,6 +4,7 @@
 #include "system/windows_stuff.h"
 
 #include "app/app_state.h"
+#include "info/redaction_run.h"
 #include "platform/bounded_text.h"
 #include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
@@ -13,6 +14,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -379,6 +381,14 @@ void CWindowsStuff::WriteDeviceDescriptor(const StorageTextSink& sink, const BYT
     PrintDescriptorText(sink, "&nbsp;&nbsp;Vendor ID       : ", descriptor, bytes, device.VendorIdOffset);
     PrintDescriptorText(sink, "&nbsp;&nbsp;Product ID      : ", descriptor, bytes, device.ProductIdOffset);
     PrintDescriptorText(sink, "&nbsp;&nbsp;Product Revision: ", descriptor, bytes, device.ProductRevisionOffset);
+    // A redacted run replaces the serial number from here on, this page included.
+    if (device.SerialNumberOffset != 0 && device.SerialNumberOffset < bytes) {
+        std::string serial;
+        for (DWORD at = device.SerialNumberOffset; at < bytes && descriptor[at] != 0; ++at) {
+            serial += static_cast<char>(descriptor[at]);
+        }
+        NoteRedactionSerial(serial.c_str());
+    }
     PrintDescriptorText(sink, "&nbsp;&nbsp;Serial Number   : ", descriptor, bytes, device.SerialNumberOffset);
 }
 

@@ -137,6 +137,13 @@ def main(argv):
         collection = full["collection"]
         check((collection["mode"], collection["cancelled"], collection["unattended"]) == ("standard", False, False),
               f"collection {collection}")
+        check(full["collection"]["redacted"] is False and full["collection"]["redactedKinds"] == [],
+              f"the full run says it is redacted: {full['collection']}")
+    # Its checksums are those of the filtered files as the archive holds them.
+    redacted = check_run(os.path.join(out, "worker-redacted", "GATHINFO.ZIP"), schema, True)
+    if redacted:
+        check(redacted["collection"]["redacted"] is True and "user" in redacted["collection"]["redactedKinds"] and
+              redacted["collection"]["name"] == "Erika Mustermann", f"redacted run: {redacted['collection']}")
     summary = check_run(os.path.join(out, "worker-summary", "GATHINFO.ZIP"), schema, False)
     if summary:
         collection = summary["collection"]

@@ -147,7 +147,8 @@ TEST_P(LanguageLibrary, MainDialogTemplateMatchesTheProgram)
     HWND info = CreateDialogParamA(module_, MAKEINTRESOURCEA(IDD_USER_INFO), nullptr,
                                    [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     ASSERT_NE(info, nullptr);
-    for (int id : {IDC_USER_COMPANY, IDC_USER_NAME, IDC_USER_THIRD, IDOK, IDC_EXTENDED_COLLECTION, IDC_LABEL_THIRD}) {
+    for (int id : {IDC_USER_COMPANY, IDC_USER_NAME, IDC_USER_THIRD, IDOK, IDC_EXTENDED_COLLECTION, IDC_LABEL_THIRD,
+                   IDC_REMOVE_PERSONAL_DATA}) {
         EXPECT_NE(GetDlgItem(info, id), nullptr) << id;
     }
     DestroyWindow(info);

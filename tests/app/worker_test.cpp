@@ -224,6 +224,22 @@ TEST(Worker, SummaryRunKeepsTextsAndNamesTheFailedPage)
     EXPECT_TRUE(FileExists(folder + "\\SupportData\\summary.json"));
 }
 
+// A run with the user details' check box: the host check reads tests/out/worker-redacted.
+TEST(Worker, RedactedRunSaysSoAndKeepsThePersonsEntries)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-redacted";
+    PrepareRunFolder(folder);
+    UserInfo.removePersonalData = true;
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        spine::RunWorker();
+    }
+    UserInfo.removePersonalData = false;
+    const std::string start = spine::ReadText(folder + "\\SupportData\\START.html");
+    EXPECT_NE(start.find("Personal data removed:"), std::string::npos);
+    EXPECT_NE(start.find("Erika Mustermann"), std::string::npos);
+}
+
 TEST(Worker, ExtendedRunOpensTheDumpSection)
 {
     const std::string folder = testing_support::TestOutDir() + "\\worker-extended";

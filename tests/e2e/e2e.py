@@ -10,13 +10,14 @@ kept as test artefacts.
 Each case copies the program into its own folder C:\\harvin-e2e\\<case>\\ of
 the Wine prefix ($HARVIN_PREFIX) and starts it with scripts/wine-exec.
 Cases: standard, extended, cancel, copy_fails, second_instance, unattended,
-language, close_idle, decline;
+redacted, language, close_idle, decline;
 "measure" prints the dialog thread's processor time over one run.
 """
 import argparse
 import glob
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -437,17 +438,22 @@ def wine_reg(*words):
     subprocess.run([WINE_EXEC, "reg", *words], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
+def unattended_run(args, program, raw, **extra):
+    """The exit code of harvin.exe started with the command line `raw`."""
+    options = ["--raw", raw]
+    for key, value in extra.items():
+        options += ["--" + key.replace("_", "-")] + ([value] if value is not True else [])
+    result = DriverRun(args.driver, "unattended", program, options, timeout=300)
+    check(result.values("WINDOW") == [], f"{raw}: windows {result.values('WINDOW')}")
+    codes = result.values("EXITCODE")  # the unattended program's comes first
+    return codes[0] if codes else None
+
+
 def case_unattended(args):
     """harvin.exe /UNATTENDED: no window, no question, an exit code, and
     GATHINFO.TXT naming the archive."""
     def run(program, raw, **extra):
-        options = ["--raw", raw]
-        for key, value in extra.items():
-            options += ["--" + key.replace("_", "-")] + ([value] if value is not True else [])
-        result = DriverRun(args.driver, "unattended", program, options, timeout=300)
-        check(result.values("WINDOW") == [], f"{raw}: windows {result.values('WINDOW')}")
-        codes = result.values("EXITCODE")  # the unattended program's comes first
-        return codes[0] if codes else None
+        return unattended_run(args, program, raw, **extra)
 
     def note_names_archive(program):
         note = program.path("GATHINFO.TXT")
@@ -524,6 +530,195 @@ def case_unattended(args):
     check(code == "0", f"output location from /HTMLPATH=: exit code {code}")
     check(os.path.isfile(os.path.join(elsewhere, "GATHINFO.ZIP")) and
           os.path.isdir(os.path.join(elsewhere, "SupportData")), "no tree and archive in the /HTMLPATH= folder")
+
+
+# ---- a redacted collection ----------------------------------------------------------
+
+# What the test prefix holds of a person and a machine: the user (the prefix's
+# own, whose name is also the program's), a second profile, the registration,
+# the computer name and the addresses of the recorded adapter configuration.
+PLANTED_WORDS = ["harvin", "J\u00f6rdis.Quaestor", "WOLKENSTEIN-PC", "Ottilie Weidenbach", "Quellwerk Haldensee"]
+PLANTED_ADDRESSES = ["10.20.30.40", "fe80::1c2d:3e4f:5a6b:7c8d", "2001:db8:85a3::8a2e:370:7334", "00-1A-2B-3C-4D-5E"]
+PLANTED_LINE = ("user=harvin host=WOLKENSTEIN-PC owner=Ottilie Weidenbach org=Quellwerk Haldensee "
+                "profile=J\u00f6rdis.Quaestor ip=10.20.30.40 ip6=fe80::1c2d:3e4f:5a6b:7c8d mac=00-1A-2B-3C-4D-5E\r\n")
+IPCONFIG = ("\r\nWindows IP Configuration\r\n\r\n   Host Name . . . . . . . . . . . . : WOLKENSTEIN-PC\r\n\r\n"
+            "Ethernet adapter Ethernet:\r\n\r\n   Physical Address. . . . . . . . . : 00-1A-2B-3C-4D-5E\r\n"
+            "   Link-local IPv6 Address . . . . . : fe80::1c2d:3e4f:5a6b:7c8d%12(Preferred)\r\n"
+            "   IPv6 Address. . . . . . . . . . . : 2001:db8:85a3::8a2e:370:7334(Preferred)\r\n"
+            "   IPv4 Address. . . . . . . . . . . : 10.20.30.40(Preferred)\r\n"
+            "   Subnet Mask . . . . . . . . . . . : 255.255.255.0\r\n   Loopback. . . . . . . . . . . . . : 127.0.0.1\r\n")
+# Texts of the program itself that hold its name: the format's own words.
+OWN_TEXTS = [b'"format": "harvin-summary"', b'"name": "Wardex Harvin"', b"Report of Harvin:"]
+CURRENT_VERSION = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion"
+COMPUTER_NAMES = [("HKLM\\System\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName"),
+                  ("HKLM\\System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName", "ComputerName"),
+                  ("HKLM\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters", "Hostname")]
+
+
+def wine_reg_value(key, name, view):
+    result = subprocess.run([WINE_EXEC, "reg", "query", key, "/v", name, view], capture_output=True, text=True,
+                            timeout=60)
+    found = re.search(re.escape(name) + r"\s+REG_SZ\s*(.*)", result.stdout)
+    return found.group(1).rstrip("\r") if found else None
+
+
+class PlantedMachine:
+    """The test prefix with a person's data planted; everything put back afterwards."""
+
+    def __init__(self, tool_standin):
+        root = os.path.join(prefix(), "drive_c")
+        self.values = [(key, name, view, value) for key, name, view, value in
+                       [(CURRENT_VERSION, "RegisteredOwner", view, "Ottilie Weidenbach") for view in ("/reg:64", "/reg:32")] +
+                       [(CURRENT_VERSION, "RegisteredOrganization", view, "Quellwerk Haldensee") for view in ("/reg:64", "/reg:32")] +
+                       [(key, name, "/reg:64", "WOLKENSTEIN-PC") for key, name in COMPUTER_NAMES]]
+        self.logs = os.path.join(root, "windows", "Logs")
+        self.profile = os.path.join(root, "users", "J\u00f6rdis.Quaestor")
+        self.binaries = [os.path.join(root, "windows", "minidump", "Mini120826-01.dmp"),
+                         os.path.join(root, "windows", "system32", "winevt", "Logs", "Redaction.evtx")]
+        self.ipconfig = os.path.join(root, "windows", "system32", "ipconfig.exe")
+        self.tool_standin = tool_standin
+
+    def __enter__(self):
+        self.saved = [(key, name, view, wine_reg_value(key, name, view)) for key, name, view, _ in self.values]
+        for key, name, view, value in self.values:
+            wine_reg("add", key, "/v", name, "/d", value, "/f", view)
+        os.makedirs(self.logs, exist_ok=True)
+        for name, encoding in (("redact-ansi.log", "cp1252"), ("redact-utf8.log", "utf-8"),
+                               ("wolkenstein-pc.log", "utf-16")):
+            with open(os.path.join(self.logs, name), "wb") as f:
+                f.write(PLANTED_LINE.encode(encoding))
+        os.makedirs(os.path.join(self.profile, "Documents"), exist_ok=True)  # no Desktop: desktop() finds the user's
+        with open(os.path.join(self.profile, "Documents", "Zeiterfassung.lnk"), "wb") as f:
+            f.write(b"L\0\0\0 shortcut of harvin")
+        for binary in self.binaries:
+            os.makedirs(os.path.dirname(binary), exist_ok=True)
+            with open(binary, "wb") as f:
+                f.write(b"MDMP\x93\xa7\0\0\x01\0\0\0" + PLANTED_LINE.encode("utf-16-le"))
+        # The adapter configuration comes from a recording (Wine's own shows the build machine's).
+        shutil.copy2(self.ipconfig, self.ipconfig + ".saved")
+        shutil.copy2(self.tool_standin, self.ipconfig)
+        with open(self.ipconfig[:-4] + ".txt", "wb") as f:
+            f.write(IPCONFIG.encode("ascii"))
+        wine_reg("add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "ipconfig.exe", "/d", "native", "/f")
+        return self
+
+    def __exit__(self, *exc):
+        wine_reg("delete", "HKCU\\Software\\Wine\\DllOverrides", "/v", "ipconfig.exe", "/f")
+        shutil.move(self.ipconfig + ".saved", self.ipconfig)
+        os.remove(self.ipconfig[:-4] + ".txt")
+        for key, name, view, value in self.saved:
+            if value is None:
+                wine_reg("delete", key, "/v", name, "/f", view)
+            else:
+                wine_reg("add", key, "/v", name, "/d", value, "/f", view)
+        for name in ("redact-ansi.log", "redact-utf8.log", "wolkenstein-pc.log"):
+            os.remove(os.path.join(self.logs, name))
+        shutil.rmtree(self.profile, ignore_errors=True)
+        for binary in self.binaries:
+            os.remove(binary)
+
+
+def readings(data):
+    """An entry's bytes as ANSI, UTF-8 and UTF-16 text (both alignments)."""
+    for own in OWN_TEXTS:
+        data = data.replace(own, b"")
+    return [data.decode("cp1252", "replace"), data.decode("utf-8", "replace"),
+            data.decode("utf-16-le", "replace"), data[1:].decode("utf-16-le", "replace")]
+
+
+def standing_alone(text):
+    """A word or address where no letter or digit touches it, in any case."""
+    return re.compile(r"(?<![^\W_])" + re.escape(text) + r"(?![^\W_])", re.I)
+
+
+def planted_in(archive):
+    """Which planted words and addresses the archive shows, in an entry's name or bytes."""
+    shown = set()
+    with zipfile.ZipFile(archive) as z:
+        for name in z.namelist():
+            texts = readings(z.read(name)) + [name]
+            for planted in PLANTED_WORDS + PLANTED_ADDRESSES:
+                if any(standing_alone(planted).search(text) for text in texts):
+                    shown.add(planted)
+    return shown
+
+
+def check_placeholders_agree(z):
+    """One placeholder per word and address in every copy of the planted log and on the pages."""
+    names = z.namelist()
+    copies = {name: z.read(name) for name in names if name.startswith("SYSInfo/windows/Logs/") and
+              name.endswith(".log.txt")}
+    check(len(copies) == 3 and "SYSInfo/windows/Logs/HOST1.log.txt" in copies, f"copies of the planted logs {list(copies)}")
+    found = []
+    for name, data in copies.items():
+        text = data.decode("utf-16") if data.startswith(b"\xff\xfe") else data.decode("utf-8")
+        found.append(dict(re.findall(r"(\w+)=(\S+)", text)))
+    check(all(values == found[0] for values in found), f"the copies differ: {found}")
+    values = found[0] if found else {}
+    check(re.fullmatch(r"USER1 HOST\d+ OWNER1 ORG1 USER\d+ IP\d+ IP\d+ MAC\d+", " ".join(values.values())),
+          f"placeholders of the planted log {values}")
+    system = z.read("SYSInfo/SystemInformations.html").decode("cp1252")
+    ipconfig = z.read("LOGs/ipconfigall.txt").decode("cp1252")
+    users = z.read("SYSInfo/UserDirInfo.html").decode("cp1252")
+    for page, text in (("system page", f"Registered user ------------------------> {values.get('owner')}<"),
+                       ("system page", f"Computer name --------------------------------> {values.get('host')}<"),
+                       ("ipconfig", f"IPv4 Address. . . . . . . . . . . : {values.get('ip')}(Preferred)"),
+                       ("ipconfig", f"Link-local IPv6 Address . . . . . : {values.get('ip6')}%12"),
+                       ("ipconfig", f"Physical Address. . . . . . . . . : {values.get('mac')}"),
+                       ("ipconfig", "Subnet Mask . . . . . . . . . . . : 255.255.255.0"),
+                       ("user directories", f"\\users\\{values.get('profile')}\\Documents")):
+        check(text in {"system page": system, "ipconfig": ipconfig, "user directories": users}[page],
+              f"the {page} lacks {text!r}")
+
+
+def case_redacted(args):
+    """harvin.exe /UNATTENDED /REDACT on a prefix planted with a person's
+    data: no entry of the archive shows any of it, in any encoding, while an
+    unredacted run of the same prefix does; binary copies are left out with
+    their entries; a word keeps its placeholder on every page."""
+    program = Program(args.dist, "redacted")
+    with PlantedMachine(args.tool_standin):
+        code = unattended_run(args, program, "/UNATTENDED /EXTENDED /NODESKTOP")
+        check(code == "0", f"unredacted run: exit code {code}")
+        plain = os.path.join(args.out, "redacted-plain-GATHINFO.ZIP")
+        shutil.copy2(program.archive, plain)
+        code = unattended_run(args, program, '/UNATTENDED /EXTENDED /REDACT /NODESKTOP /NAME="Erika Mustermann"')
+        check(code == "0", f"redacted run: exit code {code}")
+        redacted = os.path.join(args.out, "redacted-GATHINFO.ZIP")
+        shutil.copy2(program.archive, redacted)
+        # The same through the check box of the user details (the desktop copy stays after closing).
+        remove_desktop_archive()
+        run = DriverRun(args.driver, "run", program, user_options() + ["--redact"])
+        check(run.code == 0 and run.value("RESULT") == "ok", f"run with the check box: {run.values('FAIL')}")
+        checked = os.path.join(args.out, "redacted-checked-GATHINFO.ZIP")
+        shutil.copy2(desktop_archive(), checked)
+    last = open(program.path("GATHINFO.TXT"), encoding="cp1252").read().splitlines()[-1]
+    check(last == program.windows_folder + "GATHINFO.ZIP", f"GATHINFO.TXT ends with {last!r}")
+
+    shown = planted_in(plain)
+    check(shown == set(PLANTED_WORDS + PLANTED_ADDRESSES), f"the unredacted run shows only {sorted(shown)}")
+    for archive in (redacted, checked):
+        shown = planted_in(archive)
+        check(not shown, f"the redacted run {os.path.basename(archive)} shows {sorted(shown)}")
+    with zipfile.ZipFile(plain) as z:
+        binaries = [name for name in z.namelist() if name.endswith((".dmp", ".evtx"))]
+        check(len(binaries) == 2, f"binary copies of the unredacted run: {binaries}")
+    with zipfile.ZipFile(redacted) as z:
+        names = z.namelist()
+        check(not [name for name in names if name.endswith((".dmp", ".evtx"))], "binary copies in the redacted run")
+        for binary in ("/Mini120826-01.dmp.html", "/Redaction.evtx.html"):
+            entries = [name for name in names if name.endswith(binary)]
+            entry = z.read(entries[0]).decode("cp1252") if len(entries) == 1 else ""
+            check("not collected: redacted run" in entry, f"no left-out entry {binary}: {entries}")
+        log = z.read("HVREPORT.LOG").decode("cp1252")
+        check(log.count("not collected: redacted run") == 2, "the run log does not name the two binary files")
+        start = z.read("START.html").decode("cp1252")
+        check("Erika Mustermann" in start and "Personal data removed:" in start, "START.html: name or redaction row")
+        summary = json.loads(z.read("summary.json"))
+        check(summary["collection"]["redacted"] is True and
+              {"user", "computer", "owner", "organization", "ip-address", "mac-address"} <=
+              set(summary["collection"]["redactedKinds"]), f"summary: {summary['collection']}")
+        check_placeholders_agree(z)
 
 
 def case_second_instance(args):
@@ -604,6 +799,7 @@ CASES = {
     "copy_fails": case_copy_fails,
     "second_instance": case_second_instance,
     "unattended": case_unattended,
+    "redacted": case_redacted,
     "language": case_language,
     "close_idle": case_close_idle,
     "decline": case_decline,
@@ -617,6 +813,7 @@ def main():
     parser.add_argument("--dist", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--standin", required=True)
+    parser.add_argument("--tool-standin", required=True)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):

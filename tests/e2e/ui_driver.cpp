@@ -31,6 +31,7 @@
 // Options:
 //   --name T --company T --third T   text typed into the user information dialog
 //   --extended                       press the extended button instead of OK
+//   --redact                         check "Remove personal data" first
 //   --runs N                         number of collections in mode run
 //   --then-run                       mode cancel: a normal run afterwards
 //   --title T                        expected main window title (default: text
@@ -339,6 +340,7 @@ struct Options {
     std::string name, company, third;
     bool setName = false, setCompany = false, setThird = false;
     bool extended = false;
+    bool redact = false;
     bool thenRun = false;
     int runs = 1;
     int underWayLines = 3;
@@ -390,6 +392,7 @@ Options ParseOptions(int argc, char** argv)
         else if (arg == "--company") { options.company = value("--company"); options.setCompany = true; }
         else if (arg == "--third") { options.third = value("--third"); options.setThird = true; }
         else if (arg == "--extended") options.extended = true;
+        else if (arg == "--redact") options.redact = true;
         else if (arg == "--then-run") options.thenRun = true;
         else if (arg == "--runs") options.runs = atoi(value("--runs").c_str());
         else if (arg == "--under-way") options.underWayLines = atoi(value("--under-way").c_str());
@@ -577,6 +580,7 @@ RunEnd DriveCollection(const Options& options, HWND dialog, bool cancel)
     if (options.setName) TypeText(details, IDC_USER_NAME, options.name);
     if (options.setCompany) TypeText(details, IDC_USER_COMPANY, options.company);
     if (options.setThird) TypeText(details, IDC_USER_THIRD, options.third);
+    if (options.redact) Click(details, IDC_REMOVE_PERSONAL_DATA, "remove personal data");
 
     ULONGLONG user0 = 0, kernel0 = 0, user1 = 0, kernel1 = 0;
     bool timed = DialogThreadTimes(&user0, &kernel0);
