@@ -232,6 +232,22 @@ void FinalizePage(Page page)
     fclose(page);
 }
 
+void PageSizeWatch::WillWrite(unsigned long long bytes)
+{
+    // A redacted run's placeholders may be longer than the words they replace.
+    const unsigned long long most = ActiveRedaction() != nullptr ? 2 * bytes + 64 : bytes;
+    upper_ = most > ~0ULL - upper_ ? ~0ULL : upper_ + most;
+}
+
+bool PageSizeWatch::Over()
+{
+    if (known_ && upper_ <= static_cast<unsigned long long>(limit_)) return false;
+    const long long bytes = page_ != nullptr ? _ftelli64(page_) : 0;
+    known_ = true;
+    upper_ = bytes < 0 ? 0 : static_cast<unsigned long long>(bytes);
+    return bytes > limit_;
+}
+
 void NotePageFailure(Page page, const char* text)
 {
     if (page == nullptr || text == nullptr) return;

@@ -40,6 +40,24 @@ void WriteHeading(Page page, const char* text);
 void WriteIndentedBlock(Page page, const char* text);
 // Writes the page foot and closes the page.
 void FinalizePage(Page page);
+// Whether a page has grown past a size limit, asking the stream for its size
+// only when what was written since it last asked could have passed the
+// limit: under Wine each question is a call to the server, and an event log
+// page asks once an event.
+class PageSizeWatch {
+public:
+    PageSizeWatch(Page page, long long limit) : page_(page), limit_(limit) {}
+    // What follows writes at most `bytes` before the next Over().
+    void WillWrite(unsigned long long bytes);
+    bool Over();
+
+private:
+    Page page_;
+    long long limit_;
+    bool known_ = false;
+    unsigned long long upper_ = 0;  // the page's size at most, once known_
+};
+
 // A failure text of the program ("[Access Error]", "[not available]") is
 // counted as a problem of its page in the run's summary: NotePageFailure
 // counts one written with other text, AppendFailureText writes and counts.

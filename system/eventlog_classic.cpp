@@ -9,6 +9,7 @@
 #include "app/run_journal.h"
 #include "info/registry.h"
 #include "platform/bounded_text.h"
+#include "platform/local_zone.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
 #include "system/event_message_cache.h"
@@ -34,6 +35,9 @@ constexpr long kMaxPageBytes = 52428800;                                        
 // Messages are held in their real size up to this many bytes (terminator
 // included); longer ones are cut.
 constexpr size_t kMessageLimit = 65536;
+// An event's block at most: its message cut to the limit with every
+// character an entity, short fields, markup and a failure text after it.
+constexpr unsigned long long kMostEventBytes = 6ULL * kMessageLimit + 16384;
 constexpr size_t kMessageFileListSize = 1040;
 constexpr size_t kSourceKeySize = 520;
 constexpr DWORD kMessageFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
@@ -143,21 +147,16 @@ long long SecondsSince1970(const FILETIME& time)
            static_cast<long long>(kFileTimeOf1970 / kFileTimeTicksPerSecond);
 }
 
-bool LocalTimeOf(DWORD secondsSince1970, SYSTEMTIME* local)
+bool LocalTimeOf(const LocalZone& zone, DWORD secondsSince1970, SYSTEMTIME* local)
 {
     const unsigned long long ticks = kFileTimeOf1970 + secondsSince1970 * kFileTimeTicksPerSecond;
     FILETIME utcTime;
     utcTime.dwLowDateTime = static_cast<DWORD>(ticks);
     utcTime.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     SYSTEMTIME utc;
-    return FileTimeToSystemTime(&utcTime, &utc) && SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
+    return FileTimeToSystemTime(&utcTime, &utc) && zone.ToLocal(utc, local);
 }
 
-long PageBytes(Page page)
-{
-    long bytes = page != nullptr ? ftell(page) : 0;
-    return bytes < 0 ? 0 : bytes;
-}
 
 // ---- one event ------------------------------------------------------------------
 
@@ -176,11 +175,11 @@ void WriteEventHeader(Page page, const EventStyle& style, const char* sourceName
     }
 }
 
-void WriteEventTime(Page page, const char* colour, DWORD timeGenerated)
+void WriteEventTime(Page page, const LocalZone& zone, const char* colour, DWORD timeGenerated)
 {
     OpenColour(page, colour);
     SYSTEMTIME local;
-    if (LocalTimeOf(timeGenerated, &local)) {
+    if (LocalTimeOf(zone, timeGenerated, &local)) {
         AppendToPage(page, "Date, Time (LOC): %02d.%02d.%04d, %02d:%02d:%02d<BR>%s\n", local.wDay, local.wMonth,
                      local.wYear, local.wHour, local.wMinute, local.wSecond, CloseColour(colour));
     } else {
@@ -238,11 +237,11 @@ void WriteEventMessage(Page page, const char* colour, const char* logName, const
     AppendToPage(page, "%s\n<BR>", CloseColour(colour));
 }
 
-void WriteClassicEvent(Page page, const char* logName, const CheckedRecord& record)
+void WriteClassicEvent(Page page, const LocalZone& zone, const char* logName, const CheckedRecord& record)
 {
     const EventStyle& style = StyleOf(record.fixed.EventType);
     WriteEventHeader(page, style, record.sourceName, record.fixed.EventID);
-    WriteEventTime(page, style.lineColour, record.fixed.TimeGenerated);
+    WriteEventTime(page, zone, style.lineColour, record.fixed.TimeGenerated);
     WriteEventUser(page, style.lineColour, record);
     WriteEventMessage(page, style.lineColour, logName, record);
     AppendToPage(page, "</div><BR>\n");
@@ -258,6 +257,8 @@ struct ClassicExport {
     long long nowSeconds;
     int exported;
     bool complete;  // read to the end of the log, or to the age or size limit
+    PageSizeWatch size;
+    LocalZone zone;
 };
 
 // An error event of the last days goes into the run's journal with its source.
@@ -291,14 +292,15 @@ WalkResult WalkRecords(ClassicExport& run, const BYTE* bytes, DWORD bytesRead)
             run.complete = true;
             return WalkResult::Stopped;
         }
-        if (PageBytes(run.page) > kMaxPageBytes) {
+        if (run.size.Over()) {
             run.complete = true;
             return WalkResult::PageFull;
         }
+        run.size.WillWrite(kMostEventBytes);
 
         ++run.exported;
         CHarvinDlg::AdvanceFileCounter();
-        WriteClassicEvent(run.page, run.logName, record);
+        WriteClassicEvent(run.page, run.zone, run.logName, record);
         NoteRecentError(run, record);
         if (IsCancelRequested()) {
             AppendFailureText(run.page,
@@ -396,7 +398,7 @@ std::string ParameterMessageFile(const char* sourceKeyPath)
     char file[kPathSize];
     if (!ReadStringValue(HKEY_LOCAL_MACHINE, sourceKeyPath, "ParameterMessageFile", file, sizeof file, "",
                          RegistryView32)) {
-        return nullptr;
+        return std::string();
     }
     char expanded[kPathSize];
     const DWORD needed = ExpandEnvironmentStringsA(file, expanded, sizeof expanded);
@@ -507,7 +509,8 @@ void CWindowsStuff::ExportClassicEventLog(const char* logName, Page page, const 
 
     FILETIME now;
     api.currentTime(&now);
-    ClassicExport run = {logName, page, SecondsSince1970(now), 0, false};
+    ClassicExport run = {logName, page, SecondsSince1970(now), 0, false, PageSizeWatch(page, kMaxPageBytes),
+                         LocalZone()};
     bool pageFull = false;
     {
         // The message libraries and source texts of this export, freed when it ends.

@@ -8,6 +8,7 @@
 #include "info/file_collection.h"
 #include "platform/bounded_lru.h"
 #include "platform/bounded_text.h"
+#include "platform/local_zone.h"
 #include "platform/proc_lookup.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
@@ -168,7 +169,8 @@ struct ModernExport {
           security(strcmp(log, "Security") == 0),
           renderBuffer(kInitialRenderBytes),
           messageBuffer(kInitialMessageChars),
-          publishers(kKeptEventLibraries)
+          publishers(kKeptEventLibraries),
+          size(target, kMaxPageBytes)
     {
     }
 
@@ -185,13 +187,9 @@ struct ModernExport {
     // Opened on a provider's first event and kept for the export: a log names
     // few providers, each many times.
     BoundedLru<std::wstring, PublisherMetadata> publishers;
+    PageSizeWatch size;
+    LocalZone zone;
 };
-
-long PageBytes(Page page)
-{
-    long bytes = page != nullptr ? ftell(page) : 0;
-    return bytes < 0 ? 0 : bytes;
-}
 
 // Renders into the export's buffer, grown once to the reported size when it
 // is too small. The rendered bytes are terminated by two zero bytes after
@@ -264,7 +262,7 @@ bool RenderEventTime(ModernExport& run, EventHandle event)
     SYSTEMTIME local;
     FILETIME created;
     if (!ParseSystemTime(reinterpret_cast<const wchar_t*>(run.renderBuffer.data()), &utc) ||
-        !SystemTimeToFileTime(&utc, &created) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        !SystemTimeToFileTime(&utc, &created) || !run.zone.ToLocal(utc, &local)) {
         CopyText(run.texts.timeText, L"Date, Time (LOC): [Invalid Time]");
         run.ageSeconds = LLONG_MAX;
         return true;
@@ -438,7 +436,7 @@ bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerConte
     RenderEventField(run, event, kEventIdPath);
     if (run.security) RenderEventField(run, event, kKeywordsPath);
     if (!RenderEventField(run, event, kTimePath)) return false;
-    if (PageBytes(run.page) > kMaxPageBytes) return false;
+    if (run.size.Over()) return false;
     RenderEventField(run, event, kUserPath);
 
     const PublisherMetadata& metadata = ProviderMetadata(run, providerName);
@@ -450,7 +448,9 @@ bool ExportEvent(ModernExport& run, EventHandle event, EventHandle providerConte
         Diagnose(L"EvtFormatMessage failed: ", GetLastError());
         return true;
     }
-    if (PageBytes(run.page) > kMaxPageBytes) return false;
+    if (run.size.Over()) return false;
+    // Each character of the message and the fields an entity at most, and the markup.
+    run.size.WillWrite(6ULL * wcslen(run.messageBuffer.data()) + 6ULL * 5 * kFieldSize + 1024);
     WriteModernEvent(run.messageBuffer.data(), run.page, run.texts);
     ++run.written;
     NoteRecentError(run);

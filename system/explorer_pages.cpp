@@ -186,7 +186,7 @@ struct ComponentSection {
 void WriteSectionEntries(Page page, const ComponentSection& section, DWORD view)
 {
     if (!CWindowsStuff::WriteComponentKey(page, section.hive, section.path, section.values, section.mode, view)) {
-        AppendFailureText(page, kNotAvailable);
+        WriteNotAvailable(page);
     }
 }
 

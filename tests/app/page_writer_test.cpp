@@ -181,3 +181,27 @@ TEST(CollapseDoubledPercent, TurnsPairsIntoOneAndKeepsSingles)
 }
 
 }  // namespace
+
+// The watch asks the page for its size rarely, yet says "over" at the very
+// write the page passes its limit, whatever the sizes written (within what
+// was announced) and however long a text formatted through the buffer is.
+TEST_F(PageWriterTest, SizeWatchStopsAtTheWriteThatPassesTheLimit)
+{
+    Page page = CreateReportPage(scratch_.Path().c_str(), "watched.html", 0, "Cap", "T", 0);
+    ASSERT_NE(page, nullptr);
+    const long long limit = 300000;
+    PageSizeWatch watch(page, limit);
+    unsigned seed = 12345;
+    int writes = 0;
+    while (!watch.Over()) {
+        ASSERT_LE(ftell(page), limit);
+        seed = seed * 1103515245u + 12345u;
+        const size_t length = (seed >> 8) % 3000;
+        watch.WillWrite(length);
+        AppendToPage(page, "%s", std::string(length, 'x').c_str());
+        ++writes;
+    }
+    EXPECT_GT(ftell(page), limit);
+    EXPECT_GT(writes, 150);
+    FinalizePage(page);
+}
