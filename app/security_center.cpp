@@ -2,9 +2,8 @@
 
 #include "app/app_constants.h"
 #include "platform/bounded_text.h"
+#include "platform/scoped_com.h"
 
-#include <objbase.h>
-#include <oleauto.h>
 #include <wbemcli.h>
 
 #include <cstring>
@@ -15,38 +14,6 @@ constexpr long kNextTimeoutMs = 5000;
 constexpr int kMostProducts = 100;
 // The byte of productState that tells whether the product is on.
 constexpr DWORD kProductOn = 0x1000;
-
-// One reference to a COM interface, released on every way out.
-template <typename Interface>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef()
-    {
-        if (pointer_ != nullptr) pointer_->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    Interface** Out() { return &pointer_; }  // for a call that fills an empty reference
-    Interface* Get() const { return pointer_; }
-    Interface* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-
-private:
-    Interface* pointer_ = nullptr;
-};
-
-class Bstr {
-public:
-    explicit Bstr(const wchar_t* text) : text_(SysAllocString(text)) {}
-    ~Bstr() { SysFreeString(text_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return text_; }
-
-private:
-    BSTR text_;
-};
 
 class Variant {
 public:
@@ -59,21 +26,6 @@ public:
 
 private:
     VARIANT value_;
-};
-
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitialize(nullptr)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    bool Usable() const { return SUCCEEDED(result_); }
-
-private:
-    HRESULT result_;
 };
 
 std::string TextProperty(IWbemClassObject* object, const wchar_t* name)
@@ -109,17 +61,17 @@ void SetCallSecurity(IUnknown* proxy)
 
 bool ListProducts(IWbemServices* services, const wchar_t* query, bool firewall, std::vector<SecurityProduct>* products)
 {
-    Bstr language(L"WQL");
-    Bstr text(query);
-    ComRef<IEnumWbemClassObject> results;
+    ScopedBstr language(L"WQL");
+    ScopedBstr text(query);
+    ComPtr<IEnumWbemClassObject> results;
     if (FAILED(services->ExecQuery(language.Get(), text.Get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                                   nullptr, results.Out())) ||
+                                   nullptr, results.Receive())) ||
         !results) {
         return false;
     }
     SetCallSecurity(results.Get());
     for (int i = 0; i < kMostProducts; ++i) {
-        ComRef<IWbemClassObject> object;
+        ComPtr<IWbemClassObject> object;
         ULONG returned = 0;
         const HRESULT next = results->Next(kNextTimeoutMs, 1, object.Out(), &returned);
         if (next == WBEM_S_TIMEDOUT || FAILED(next)) return false;
@@ -140,17 +92,19 @@ bool ListProducts(IWbemServices* services, const wchar_t* query, bool firewall, 
 bool QuerySecurityCenter(std::vector<SecurityProduct>* products)
 {
     products->clear();
-    ComApartment apartment;
-    if (!apartment.Usable()) return false;
-    ComRef<IWbemLocator> locator;
+    ScopedComInit apartment;
+    if (!apartment.Ok()) return false;
+    ComPtr<IWbemLocator> locator;
     if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                reinterpret_cast<void**>(locator.Out()))) ||
+                                locator.ReceiveVoid())) ||
         !locator) {
         return false;
     }
-    Bstr space(L"ROOT\\SecurityCenter2");
-    ComRef<IWbemServices> services;
-    if (FAILED(locator->ConnectServer(space.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.Out())) ||
+    ScopedBstr space(L"ROOT\\SecurityCenter2");
+    ComPtr<IWbemServices> services;
+    // The flag bounds the wait for an answer (two minutes at most).
+    if (FAILED(locator->ConnectServer(space.Get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                      nullptr, services.Receive())) ||
         !services) {
         return false;
     }

@@ -242,7 +242,7 @@ void PageSizeWatch::WillWrite(unsigned long long bytes)
 bool PageSizeWatch::Over()
 {
     if (known_ && upper_ <= static_cast<unsigned long long>(limit_)) return false;
-    const long long bytes = page_ != nullptr ? _ftelli64(page_) : 0;
+    const long bytes = page_ != nullptr ? ftell(page_) : 0;
     known_ = true;
     upper_ = bytes < 0 ? 0 : static_cast<unsigned long long>(bytes);
     return bytes > limit_;
