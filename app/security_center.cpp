@@ -73,7 +73,7 @@ bool ListProducts(IWbemServices* services, const wchar_t* query, bool firewall, 
     for (int i = 0; i < kMostProducts; ++i) {
         ComPtr<IWbemClassObject> object;
         ULONG returned = 0;
-        const HRESULT next = results->Next(kNextTimeoutMs, 1, object.Out(), &returned);
+        const HRESULT next = results->Next(kNextTimeoutMs, 1, object.Receive(), &returned);
         if (next == WBEM_S_TIMEDOUT || FAILED(next)) return false;
         if (returned == 0 || !object) break;
         SecurityProduct product;
