@@ -387,6 +387,7 @@ TEST_F(ProductsTest, SystemProgramEntryComesFromTheProductsSystemFolder)
     ASSERT_TRUE(CopyFileA((testing_support::TestBinDir() + "\\system_known_version.dll").c_str(), program.c_str(), 0));
     PlantKey("Software\\Norvane\\Horreum", {{"InstallDir", std::string(kFilesRoot) + "\\Horreum"}});
     RunCatalog();
+    SignatureLinesScope signatures;  // the versions page's entries carry them
     const std::string entry = StandardEntry(std::string(wow64) + "\\", "wxfsctl.exe");
     DeleteFileA(program.c_str());
     EXPECT_EQ(LineFile("Horreum\\Horreum.html"), PageHead("File Versions") + entry + PageFoot());

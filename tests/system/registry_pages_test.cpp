@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "info/file_info.h"
 #include "info/registry.h"
+#include "info/signature_lines.h"
 #include "platform/bounded_text.h"
 #include "system/windows_stuff.h"
 #include "tests/support/test_support.h"
@@ -91,11 +92,12 @@ std::string PlantFile(const std::string& path, const std::string& bytes, bool si
 }
 
 // The version entry of a copy of the module with the known version resource.
-std::string KnownEntry(const std::string& path)
+std::string KnownEntry(const std::string& path, bool signatureLine = false)
 {
     return "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\nVersion: 7.6.5.4<BR>\n"
            "Description: Harvin known module<BR>\nVendor: Harvin Test Vendor<BR>\n"
-           "Copyright: Copyright (C) Harvin Tests<BR>\n</div><BR>\n";
+           "Copyright: Copyright (C) Harvin Tests<BR>\n" +
+           std::string(signatureLine ? "Signature: Not signed<BR>\n" : "") + "</div><BR>\n";
 }
 
 // From `from` (included) up to `to` (excluded); "<missing>" when either is absent.
@@ -432,7 +434,7 @@ TEST_F(RegistryPagesTest, ExplorerListsThe64BitViewThenThe32BitView)
                            "HarvinService", KEY_WOW64_64KEY, REG_SZ, kKnownClsid);
     windows_.CollectExplorer(startup_.c_str(), "Explorer.html");
     auto block = [](const std::string& text) { return kViewBlock + text + "</div>"; };
-    const std::string none = "[not available]<br>", known = KnownEntry(KnownDll());
+    const std::string none = "[not available]<br>", known = KnownEntry(KnownDll(), true);
     const std::string machine = "<strong>HKEY_LOCAL_MACHINE</strong><br>\n";
     const std::string user = "<strong>HKEY_CURRENT_USER</strong><br>\n", named = "<strong>" + std::string(kKnownClsid);
     EXPECT_EQ(machine + "<strong>Harvin 64-bit</strong>:<br>\n" + known + block(none) + user + none + block(none),
@@ -515,6 +517,7 @@ protected:
     // The standard entry (version texts and MD5) every page writes for a file.
     std::string StandardEntry(const std::string& path)
     {
+        SignatureLinesScope signatures;  // the autostart pages' entries carry them
         return Captured(Scratch("entry.html"), [&](Page page) { WriteStandardFileEntry(path.c_str(), nullptr, page); });
     }
     std::string Collect(const std::string& folder, const char* file, void (CWindowsStuff::*collect)(const char*, const char*))
@@ -595,7 +598,7 @@ TEST_F(AutostartPagesTest, JobFilesAreNamedWhereTheNewSchedulerIsMissing)
 TEST_F(AutostartPagesTest, OtherUsersRunKeysAndWinlogonOverrides)
 {
     const std::string program = Scratch("other & user.exe");
-    const std::string details = PlantFile(program, "runs for another user");
+    const std::string details = PlantFile(program, "runs for another user", true);
     const std::string software = std::string(kOtherUser) + "\\Software\\Microsoft\\";
     Key(HKEY_USERS, software + "Windows\\CurrentVersion\\Run").Text("HarvinOther", program);
     Key(HKEY_USERS, software + "Windows NT\\CurrentVersion\\Winlogon").Text("Userinit", program).Text("Other", "x");
