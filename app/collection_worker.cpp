@@ -10,6 +10,7 @@
 #include "app/run_journal.h"
 #include "info/checksum_cache.h"
 #include "info/redaction_run.h"
+#include "info/signature_lines.h"
 #include "lang/resource_ids.h"
 #include "platform/bounded_text.h"
 #include "platform/windows_version.h"
@@ -139,6 +140,34 @@ void BringDialogToFront()
     SetForegroundWindow(MainDialogWindow);
 }
 
+// The pages of the run, in their order. The signature checks of their file
+// entries start ahead of them: the running modules, which the processes page
+// shows with the most entries, are verified beside the pages before it.
+void CollectPages(CWindowsStuff& windows, CRecovery& recovery, CNorvaneProducts& products, BackgroundProcess& msinfo)
+{
+    SignaturesAheadScope signaturesAhead(&CWindowsStuff::FeedModuleSignatures);
+    if (ProgressTimer != nullptr) ProgressTimer->ResumeThread();
+    RedrawDialog();
+    if (!IsCancelRequested()) WriteIndexPage();
+    RedrawDialog();
+    if (!IsCancelRequested()) WriteStartPage();
+    if (!IsCancelRequested()) LinkFindingsPage();
+
+    windows.SetSwitches(ExtendedCollection, 1, 1, 1, 1, 1, 1);
+
+    // The tool writes its report while the other pages are made.
+    if (!IsCancelRequested()) msinfo = windows.StartMsinfoReport(SysInfoFolder, kMsinfoReportName);
+
+    BringDialogToFront();
+    AddNaviGroupHeading("Windows");
+    ChainContext chain{windows, msinfo};
+    RunWindowsChain(chain);
+
+    if (ExtendedCollection == 1 && !IsCancelRequested()) CollectDumps(windows);
+
+    products.RunProductCatalog(recovery);
+}
+
 void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recovery, CNorvaneProducts& products)
 {
     LastRunOutcome = RunOutcome::NotStarted;
@@ -150,27 +179,8 @@ void RunCollection(CHarvinDlg* dialog, CWindowsStuff& windows, CRecovery& recove
         return;
     }
 
-    if (ProgressTimer != nullptr) ProgressTimer->ResumeThread();
-    RedrawDialog();
-    if (!IsCancelRequested()) WriteIndexPage();
-    RedrawDialog();
-    if (!IsCancelRequested()) WriteStartPage();
-    if (!IsCancelRequested()) LinkFindingsPage();
-
-    windows.SetSwitches(ExtendedCollection, 1, 1, 1, 1, 1, 1);
-
-    // The tool writes its report while the other pages are made.
     BackgroundProcess msinfo;
-    if (!IsCancelRequested()) msinfo = windows.StartMsinfoReport(SysInfoFolder, kMsinfoReportName);
-
-    BringDialogToFront();
-    AddNaviGroupHeading("Windows");
-    ChainContext chain{windows, msinfo};
-    RunWindowsChain(chain);
-
-    if (ExtendedCollection == 1 && !IsCancelRequested()) CollectDumps(windows);
-
-    products.RunProductCatalog(recovery);
+    CollectPages(windows, recovery, products, msinfo);
     RunFindings();
     FinishStartPage();
     // Still there only when the run was cancelled before waiting for it.

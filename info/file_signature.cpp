@@ -5,6 +5,7 @@
 
 #include <softpub.h>
 
+#include <cstddef>
 #include <cwchar>
 
 namespace {
@@ -134,6 +135,57 @@ void Rewind(HANDLE file)
 {
     LARGE_INTEGER start = {};
     SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+}
+
+// Reads `size` bytes at `offset`; false when the file holds fewer.
+bool ReadAt(HANDLE file, LONGLONG offset, void* buffer, DWORD size)
+{
+    LARGE_INTEGER position = {};
+    position.QuadPart = offset;
+    DWORD read = 0;
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && ReadFile(file, buffer, size, &read, nullptr) &&
+           read == size;
+}
+
+// True for a well-formed program image whose certificate table is empty.
+// An embedded signature of an image lives in that table and nowhere else,
+// so the verification would answer TRUST_E_NOSIGNATURE; asking it costs
+// loading the trust providers and opening the certificate stores (under
+// Wine, filling the Root store from the host, a second or more). Anything
+// else, including a table that is only half empty, is left to the
+// verification.
+bool IsImageWithoutCertificates(HANDLE file)
+{
+    IMAGE_DOS_HEADER dos;
+    if (!ReadAt(file, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return false;
+    struct {
+        DWORD signature;
+        IMAGE_FILE_HEADER file;
+        WORD magic;
+    } head;
+    if (!ReadAt(file, dos.e_lfanew, &head, sizeof head) || head.signature != IMAGE_NT_SIGNATURE) return false;
+    LONG directoryCountAt;  // NumberOfRvaAndSizes, followed by the data directories
+    if (head.magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        directoryCountAt = offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);
+    } else if (head.magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        directoryCountAt = offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes);
+    } else {
+        return false;
+    }
+    const DWORD securityEntryEnd = static_cast<DWORD>(directoryCountAt) + sizeof(DWORD) +
+                                   (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    if (head.file.SizeOfOptionalHeader < securityEntryEnd) return false;
+    struct {
+        DWORD count;
+        IMAGE_DATA_DIRECTORY entries[IMAGE_DIRECTORY_ENTRY_SECURITY + 1];
+    } directories;
+    const LONGLONG optionalHeaderAt = LONGLONG{dos.e_lfanew} + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+    if (!ReadAt(file, optionalHeaderAt + directoryCountAt, &directories, sizeof directories) ||
+        directories.count <= IMAGE_DIRECTORY_ENTRY_SECURITY) {
+        return false;
+    }
+    const IMAGE_DATA_DIRECTORY& certificates = directories.entries[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    return certificates.VirtualAddress == 0 && certificates.Size == 0;
 }
 
 // ---- catalogs -------------------------------------------------------------------
@@ -314,8 +366,8 @@ void CheckOpenFileSignature(HANDLE file, const wchar_t* path, const TrustFunctio
     WINTRUST_DATA data = VerifyRequest();
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &fileInfo;
-    LONG embedded;
-    {
+    LONG embedded = TRUST_E_NOSIGNATURE;
+    if (!IsImageWithoutCertificates(file)) {
         Rewind(file);
         Verification verification(functions, data);
         embedded = verification.Result();

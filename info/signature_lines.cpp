@@ -1,5 +1,6 @@
 #include "info/signature_lines.h"
 
+#include "app/app_state.h"
 #include "app/run_journal.h"
 #include "info/checksum_cache.h"
 #include "platform/bounded_text.h"
@@ -7,6 +8,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/windows_version.h"
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -14,6 +16,7 @@ namespace {
 int g_scopes = 0;
 bool g_checksEnabled = true;
 const TrustFunctions* g_functions = nullptr;
+SignaturePool* g_pool = nullptr;  // while a SignaturesAheadScope lives
 
 const TrustFunctions& Functions() { return g_functions != nullptr ? *g_functions : SystemTrustFunctions(); }
 
@@ -70,19 +73,54 @@ void NoteInJournal(const char* path, const FileSignature& signature)
                                           signature.catalog, static_cast<unsigned long>(signature.code)});
 }
 
+// The path as the verification takes it; false when it has no wide form.
+bool WidePath(const char* path, wchar_t (&widePath)[MAX_PATH])
+{
+    return path != nullptr && MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) != 0;
+}
+
+bool IsRunCancelled() { return IsCancelRequested(); }
+
 }  // namespace
+
+SignaturesAheadScope::SignaturesAheadScope(void (*feed)(SignatureFeed& feed), unsigned threads)
+{
+    if (g_pool != nullptr || !g_checksEnabled || threads == 0) return;
+    pool_.reset(new SignaturePool(Functions(), threads, &IsRunCancelled, feed));
+    g_pool = pool_.get();
+}
+
+SignaturesAheadScope::~SignaturesAheadScope()
+{
+    if (!pool_) return;
+    g_pool = nullptr;
+    pool_.reset();
+}
+
+void VerifySignatureAhead(const char* path)
+{
+    wchar_t widePath[MAX_PATH];
+    if (g_pool != nullptr && WidePath(path, widePath)) g_pool->Submit(widePath);
+}
+
+void VerifySignatureAhead(SignatureFeed& feed, const char* path)
+{
+    wchar_t widePath[MAX_PATH];
+    if (WidePath(path, widePath)) feed.Submit(widePath);
+}
 
 SignatureLinesScope::SignatureLinesScope() { ++g_scopes; }
 SignatureLinesScope::~SignatureLinesScope() { --g_scopes; }
 
 void UseTrustFunctions(const TrustFunctions* functions) { g_functions = functions; }
 void SetSignatureChecksEnabled(bool enabled) { g_checksEnabled = enabled; }
+bool SignatureChecksEnabled() { return g_checksEnabled; }
 
 void CheckFileSignature(const char* path, const FileStamp* stamp, FileSignature* out)
 {
     if (stamp != nullptr && FindCachedSignature(path, *stamp, out)) return;
     wchar_t widePath[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) == 0) {
+    if (!WidePath(path, widePath)) {
         SetSignatureNotAvailable(HRESULT_FROM_WIN32(GetLastError()), out);
         return;
     }
@@ -94,7 +132,7 @@ void CheckFileSignature(const char* path, const FileStamp* stamp, FileSignature*
         SetSignatureNotAvailable(HRESULT_FROM_WIN32(GetLastError()), out);
         return;
     }
-    {
+    if (g_pool == nullptr || !g_pool->Take(widePath, file.Get(), out)) {
         RedirectionOnForSystemFiles redirection;
         CheckOpenFileSignature(file.Get(), widePath, Functions(), out);
     }

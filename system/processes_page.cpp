@@ -110,6 +110,39 @@ bool LookUpModuleFile(const char* path, DWORD* attributes, FileStamp* stamp)
     return true;
 }
 
+// The file a module's entry reads: a path below "\SystemRoot\" below the
+// folder the registry names, where that fits.
+void ModuleEntryPath(const char* path, char (&fullPath)[kModulePathSize])
+{
+    fullPath[0] = '\0';
+    if (StartsWithSystemRoot(path)) {
+        char systemRoot[kPathSize];
+        ReadStringValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "SystemRoot", systemRoot, sizeof systemRoot, "",
+                        RegistryView32);
+        if (systemRoot[0] != '\0' && !JoinPath(fullPath, systemRoot, path + kSystemRootPrefixLength)) {
+            fullPath[0] = '\0';  // a cut path would name another file
+        }
+    }
+    if (fullPath[0] == '\0') CopyText(fullPath, path);
+}
+
+// Hands the file of every module entry the list will have to `submit`, in
+// the page's order.
+template <typename Submit>
+void SubmitModuleFiles(const ProcessEntry* list, Submit submit)
+{
+    char path[kModulePathSize];
+    char fullPath[kModulePathSize];
+    for (const ProcessEntry* process = list; process != nullptr && !IsCancelRequested(); process = process->next) {
+        if (!IsListed(process)) continue;
+        for (const ModuleEntry* module = process->modules; module != nullptr; module = module->next) {
+            if (WideToAnsi(module->path, path, sizeof path)) continue;  // names no file
+            ModuleEntryPath(path, fullPath);
+            if (fullPath[0] != '\0') submit(fullPath);
+        }
+    }
+}
+
 void WriteUnreadableEntry(const char* name, const char* fullPath, Page page)
 {
     AppendToPage(page, "<strong>%s</strong>  [Access Error]<div style=\"margin-left: 40px;\">\n%s\n</div>\n",
@@ -176,6 +209,7 @@ void CWindowsStuff::WriteProcessList(Page page)
     DWORD error = 0;
     ProcessEntry* list = EnumerateProcesses(true, &error);
     if (list == nullptr) return;
+    SubmitModuleFiles(list, [](const char* path) { VerifySignatureAhead(path); });
 
     AppendLiteral(page, "<a name=\"top\"> </a>\n");
     WriteTableTag(1, 1, 0, 7, page);
@@ -211,18 +245,10 @@ void CWindowsStuff::WriteProcessList(Page page)
 void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page page, bool lossyPath)
 {
     if (path == nullptr) return;
-    char fullPath[kModulePathSize] = "";
-    if (StartsWithSystemRoot(path)) {
-        // The detail entry reads the file, so it takes the system root the
-        // registry names.
-        char systemRoot[kPathSize];
-        ReadStringValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "SystemRoot", systemRoot, sizeof systemRoot, "",
-                        RegistryView32);
-        if (systemRoot[0] != '\0' && !JoinPath(fullPath, systemRoot, path + kSystemRootPrefixLength)) {
-            fullPath[0] = '\0';  // a cut path would name another file
-        }
-    }
-    if (fullPath[0] == '\0') CopyText(fullPath, path);
+    // The detail entry reads the file, so it takes the system root the
+    // registry names.
+    char fullPath[kModulePathSize];
+    ModuleEntryPath(path, fullPath);
 
     char name[kNameSize];
     CopyText(name, FileNamePart(fullPath));
@@ -271,6 +297,14 @@ void CWindowsStuff::WriteModuleEntry(const char* path, bool processImage, Page p
     WriteFileEntry(request);
 }
 
+void CWindowsStuff::FeedModuleSignatures(SignatureFeed& feed)
+{
+    DWORD error = 0;
+    ProcessEntry* list = EnumerateProcesses(true, &error);
+    SubmitModuleFiles(list, [&feed](const char* path) { VerifySignatureAhead(feed, path); });
+    FreeProcessList(list);
+}
+
 void CWindowsStuff::RunProcessLister64(const char* folder, const char* fileName, const char* title)
 {
     if (Logging == 0) return;
@@ -281,9 +315,10 @@ void CWindowsStuff::RunProcessLister64(const char* folder, const char* fileName,
     if (!JoinPath(programPath, OutputRoot, kPidwalkFileName)) return;  // a cut path names another file
 
     if (ExtractResourceToFile(kPidwalkResourceId, kPidwalkResourceType, programPath)) {
-        // Quoted: the output folder may hold blanks.
-        char commandLine[kPathSize + 2];
-        if (FormatText(commandLine, "\"%s\"", programPath)) {
+        // Quoted: the output folder may hold blanks. The lister checks
+        // signatures as this program does.
+        char commandLine[kPathSize + 32];
+        if (FormatText(commandLine, "\"%s\"%s", programPath, SignatureChecksEnabled() ? "" : " /NOSIGNATURES")) {
             const bool wow64Capable = IsWindows64Bit();
             if (wow64Capable) SwitchFsRedirection(true);
             // A lister still running when its time is up is ended: it could

@@ -17,6 +17,7 @@
 #include <string>
 
 struct VersionFacts;
+class SignatureFeed;
 class WmiSubscriptionSource;
 
 // A tool run decided from the version facts: its command line and the
@@ -231,6 +232,10 @@ public:
     // Writes the embedded pidwalk64 into the output root, runs it with its
     // output captured into `folder`\`fileName` and deletes it again (Logging switch).
     void RunProcessLister64(const char* folder, const char* fileName, const char* title);
+    // Names the module files of the running processes to the signature
+    // checks ahead of the pages (SignaturesAheadScope's feed); the page
+    // names those of its own list again before it writes them.
+    static void FeedModuleSignatures(SignatureFeed& feed);
     // Turns WOW64 file-system redirection of the calling thread off (true) or
     // on again (false); nothing where WOW64 does not exist.
     static void SwitchFsRedirection(bool disable);

@@ -6,6 +6,7 @@
 #include "info/checksum_cache.h"
 #include "info/md5.h"
 #include "info/signature_lines.h"
+#include "platform/scoped_handle.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -691,15 +692,23 @@ TEST_F(FileEntryTest, SignatureLineTellsTheSystemsVerdict)
     // Wine's verification does not ask where the chain ends (a signer under
     // any root verifies): the unplanted root is checked where the system does.
     const bool chainUnchecked = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-    for (const auto& file : files) {
-        if (chainUnchecked && strcmp(file.name, "untrusted.exe") == 0) continue;
-        FileEntryRequest request;
-        request.path = folder.c_str();
-        request.name = file.name;
-        const std::string verdict = file.verdict != nullptr ? std::string("Signature: ") + file.verdict + "<BR>\n" : "";
-        const std::string missing = file.verdict == nullptr ? "[file not found]<br>\n" : "";
-        EXPECT_EQ(Entry(request), std::string("<strong>") + file.name + "</strong>\n<div style=\"margin-left: 40px;\">\n" +
-                                      verdict + "Path: " + folder + "<br>\n" + missing + "\n</div><BR>\n");
+    // Verified here, and on the pool's threads ahead of the entries: the same lines.
+    for (const unsigned poolThreads : {0u, 2u}) {
+        SignaturesAheadScope ahead(nullptr, poolThreads);
+        for (const auto& file : files) VerifySignatureAhead((folder + "\\" + file.name).c_str());
+        for (const auto& file : files) {
+            if (chainUnchecked && strcmp(file.name, "untrusted.exe") == 0) continue;
+            FileEntryRequest request;
+            request.path = folder.c_str();
+            request.name = file.name;
+            const std::string verdict =
+                file.verdict != nullptr ? std::string("Signature: ") + file.verdict + "<BR>\n" : "";
+            const std::string missing = file.verdict == nullptr ? "[file not found]<br>\n" : "";
+            EXPECT_EQ(Entry(request), std::string("<strong>") + file.name +
+                                          "</strong>\n<div style=\"margin-left: 40px;\">\n" + verdict + "Path: " +
+                                          folder + "<br>\n" + missing + "\n</div><BR>\n")
+                << poolThreads << " pool threads";
+        }
     }
 }
 
@@ -712,12 +721,16 @@ struct Calls {
     LONG catalogVerdict;
     bool catalogFileUnknown;
     std::wstring memberTag;
+    DWORD thread;  // of the last verification
 } calls;
+HANDLE verifying = nullptr;  // set when a verification starts, while not null
 
 LONG WINAPI VerifyTrust(HWND, GUID*, LPVOID request)
 {
     auto* data = static_cast<WINTRUST_DATA*>(request);
     if (data->dwStateAction == WTD_STATEACTION_CLOSE) return ++calls.closed, ERROR_SUCCESS;
+    if (verifying != nullptr) SetEvent(verifying);
+    calls.thread = GetCurrentThreadId();
     ++calls.verified;
     data->hWVTStateData = reinterpret_cast<HANDLE>(1);
     if (data->dwUnionChoice == WTD_CHOICE_FILE) return TRUST_E_NOSIGNATURE;
@@ -785,7 +798,7 @@ TEST_F(FileEntryTest, SignatureFromTheCatalogsClosesWhatItOpened)
                  {CERT_E_UNTRUSTEDROOT, false, "Not trusted (0x800B0109)", 2},
                  {ERROR_SUCCESS, true, "[not available] (0x80070002)", 1}};
     for (const auto& c : cases) {
-        calls = {0, 0, 0, 0, 0, 0, c.catalogVerdict, c.catalogFileUnknown, L""};
+        calls = {0, 0, 0, 0, 0, 0, c.catalogVerdict, c.catalogFileUnknown, L"", 0};
         ChecksumCacheScope cache;
         const std::string entry = "<strong>" + path + "</strong>\n<div style=\"margin-left: 40px;\">\nSignature: " +
                                   c.line + "<BR>\n</div><BR>\n";
@@ -800,4 +813,137 @@ TEST_F(FileEntryTest, SignatureFromTheCatalogsClosesWhatItOpened)
         EXPECT_EQ(calls.memberTag, c.verified == 2 ? L"A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5" : L"") << c.line;
     }
     UseTrustFunctions(nullptr);
+}
+
+// The headers of a program image and nothing else, its certificate table
+// entry filled in or empty.
+template <typename OptionalHeader>
+std::string ImageHeaders(WORD magic, bool withCertificates)
+{
+    struct {
+        IMAGE_DOS_HEADER dos;
+        DWORD signature;
+        IMAGE_FILE_HEADER file;
+        OptionalHeader optional;
+    } image = {};
+    image.dos.e_magic = IMAGE_DOS_SIGNATURE;
+    image.dos.e_lfanew = offsetof(decltype(image), signature);
+    image.signature = IMAGE_NT_SIGNATURE;
+    image.file.SizeOfOptionalHeader = sizeof(OptionalHeader);
+    image.optional.Magic = magic;
+    image.optional.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
+    if (withCertificates) image.optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY] = {sizeof image, 8};
+    return std::string(reinterpret_cast<const char*>(&image), sizeof image);
+}
+
+// An image with an empty certificate table carries no embedded signature
+// and goes to the catalogs directly; one with certificates is verified
+// first, in either image format.
+TEST_F(FileEntryTest, OnlyImagesWithCertificatesGetTheEmbeddedCheck)
+{
+    using catalog_standin::calls;
+    UseTrustFunctions(&catalog_standin::kFunctions);
+    SignatureLinesScope signatures;
+    const std::string path = scratch_.Join("image.dll");
+    FileEntryRequest request;
+    request.path = path.c_str();
+    for (const bool withCertificates : {false, true}) {
+        for (const std::string& image : {ImageHeaders<IMAGE_OPTIONAL_HEADER32>(IMAGE_NT_OPTIONAL_HDR32_MAGIC, withCertificates),
+                                         ImageHeaders<IMAGE_OPTIONAL_HEADER64>(IMAGE_NT_OPTIONAL_HDR64_MAGIC, withCertificates)}) {
+            ASSERT_TRUE(WriteFileBytes(path, image));
+            calls = {0, 0, 0, 0, 0, 0, ERROR_SUCCESS, false, L"", 0};
+            EXPECT_NE(Entry(request).find("Signature: Valid, catalog (Windows &lt;Publisher&gt;)<BR>"), std::string::npos);
+            EXPECT_EQ(calls.verified, withCertificates ? 2 : 1) << "with certificates: " << withCertificates;
+        }
+    }
+    UseTrustFunctions(nullptr);
+}
+
+// A file verified ahead on the pool's thread is taken from there, once; a
+// file that changed since is verified again by the page.
+TEST_F(FileEntryTest, SignatureVerifiedAheadIsTakenForTheSameFileOnly)
+{
+    using catalog_standin::calls;
+    const std::string path = scratch_.Join("ahead.dll");
+    ASSERT_TRUE(WriteFileBytes(path, "MZ"));
+    UseTrustFunctions(&catalog_standin::kFunctions);
+    ScopedKernelHandle started(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    catalog_standin::verifying = started.Get();
+    calls = {0, 0, 0, 0, 0, 0, ERROR_SUCCESS, false, L"", 0};
+    SignatureLinesScope signatures;
+    FileEntryRequest request;
+    request.path = path.c_str();
+    {
+        SignaturesAheadScope ahead(nullptr, 2);
+        VerifySignatureAhead(path.c_str());
+        // Under way on the pool's thread: the page waits for it.
+        ASSERT_EQ(WaitForSingleObject(started.Get(), 10000), WAIT_OBJECT_0);
+        const std::string entry = Entry(request);
+        EXPECT_NE(entry.find("Signature: Valid, catalog"), std::string::npos) << entry;
+        EXPECT_EQ(calls.verified, 2);
+        EXPECT_NE(calls.thread, GetCurrentThreadId());
+
+        ASSERT_TRUE(WriteFileBytes(path, "MZ, written again"));
+        EXPECT_EQ(Entry(request), entry);
+        EXPECT_EQ(calls.verified, 4);
+        EXPECT_EQ(calls.thread, GetCurrentThreadId());
+    }
+    catalog_standin::verifying = nullptr;
+    UseTrustFunctions(nullptr);
+}
+
+namespace blocking_standin {
+
+// Every verification waits until `release` is set.
+HANDLE release = nullptr;
+volatile LONG started = 0;
+volatile LONG cancelled = 0;
+
+LONG WINAPI VerifyTrust(HWND, GUID*, LPVOID request)
+{
+    if (static_cast<WINTRUST_DATA*>(request)->dwStateAction == WTD_STATEACTION_CLOSE) return ERROR_SUCCESS;
+    InterlockedIncrement(&started);
+    WaitForSingleObject(release, 10000);
+    return TRUST_E_NOSIGNATURE;
+}
+bool Cancelled() { return cancelled != 0; }
+const TrustFunctions kFunctions = {VerifyTrust, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr,     nullptr, nullptr, nullptr, nullptr};
+
+}  // namespace blocking_standin
+
+// After a cancel the pool starts no further file, a page stops waiting for
+// one under way, and the pool ends as soon as those under way are done.
+TEST_F(FileEntryTest, CancelledSignaturePoolStartsNothingMoreAndEndsPromptly)
+{
+    using namespace blocking_standin;
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 8; ++i) {
+        const std::string path = scratch_.Join("queued" + std::to_string(i) + ".dll");
+        ASSERT_TRUE(WriteFileBytes(path, "MZ"));
+        files.emplace_back(path.begin(), path.end());
+    }
+    ScopedKernelHandle releaseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    release = releaseEvent.Get();
+    started = 0;
+    cancelled = 0;
+    DWORD ending = 0;
+    {
+        SignaturePool pool(kFunctions, 2, &Cancelled);
+        for (const std::wstring& file : files) pool.Submit(file.c_str());
+        for (int waited = 0; started < 2 && waited < 10000; waited += 10) Sleep(10);
+        ASSERT_EQ(started, 2);
+        cancelled = 1;
+        ScopedKernelHandle first(CreateFileW(files[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                             nullptr));
+        FileSignature signature;
+        const DWORD asked = GetTickCount();
+        EXPECT_FALSE(pool.Take(files[0].c_str(), first.Get(), &signature));
+        EXPECT_LT(GetTickCount() - asked, 1000u);
+        SetEvent(release);
+        ending = GetTickCount();
+    }
+    EXPECT_LT(GetTickCount() - ending, 5000u);
+    EXPECT_EQ(started, 2);
+    release = nullptr;
 }

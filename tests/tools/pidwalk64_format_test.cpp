@@ -198,13 +198,18 @@ TEST(DocumentMarkup, RowsAndSectionsAreWrittenExactly)
     wcscpy(module.company, L"Maker");
     wcscpy(module.copyright, L"(c) 100% Maker");
     WriteModuleEntry(section.File(), module, L"C:\\Apps\\lib.dll");
+    module.withoutSignature = true;  // the checks are off: no line at all
+    WriteModuleEntry(section.File(), module, L"C:\\Apps\\lib.dll");
     EXPECT_EQ(section.Text(),
               "<br><br>\n<strong><a name=\"app.exe\">app.exe  </a>\n</strong>\n<a href=\"#top\">top</a>\n"
               "<div style=\"margin-left: 40px;\"><br><strong>app.exe</strong><br>Path: C:\\Apps\\app.exe"
               "<br>Version: <br>Description: <br>Vendor: <br>Copyright: <br>Signature: Not signed<br></div>\n"
               "<div style=\"margin-left: 40px;\"><br><strong>lib.dll</strong><br>Path: C:\\Apps\\lib.dll"
               "<br>Version: 1.2.3.4<br>Description: Library<br>Vendor: Maker<br>Copyright: (c) 100% Maker"
-              "<br>Signature: Valid (Maker &lt;Code&gt; &amp; Co)<br></div>\n");
+              "<br>Signature: Valid (Maker &lt;Code&gt; &amp; Co)<br></div>\n"
+              "<div style=\"margin-left: 40px;\"><br><strong>lib.dll</strong><br>Path: C:\\Apps\\lib.dll"
+              "<br>Version: 1.2.3.4<br>Description: Library<br>Vendor: Maker<br>Copyright: (c) 100% Maker"
+              "<br></div>\n");
 }
 
 TEST(DocumentMarkup, FrameOpensAndClosesTheDocument)

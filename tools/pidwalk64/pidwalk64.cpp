@@ -10,6 +10,8 @@
 #include "file_version_info.h"
 #include "pidwalk64_format.h"
 
+#include "info/signature_pool.h"
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -17,6 +19,7 @@
 #include <cwchar>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -152,9 +155,22 @@ bool WriteProcessTable(FILE* out, HANDLE snapshot, const wchar_t* windowsFolder)
     return true;
 }
 
-// Each module file is verified once, however many processes load it.
+// Each module file is verified once, however many processes load it; the
+// pool verifies a process's modules while the entries before them are
+// written.
 class SignatureCache {
 public:
+    explicit SignatureCache(bool enabled)
+        : enabled_(enabled), pool_(SystemTrustFunctions(), enabled ? SignaturePool::DefaultThreads() : 0, nullptr)
+    {
+    }
+    bool Enabled() const { return enabled_; }
+
+    void VerifyAhead(const wchar_t* path)
+    {
+        if (enabled_ && known_.count(path) == 0) pool_.Submit(path);
+    }
+
     const FileSignature& Of(const wchar_t* path)
     {
         auto known = known_.find(path);
@@ -164,14 +180,16 @@ public:
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Get() == INVALID_HANDLE_VALUE) {
             SetSignatureNotAvailable(HRESULT_FROM_WIN32(GetLastError()), &signature);
-        } else {
+        } else if (!pool_.Take(path, file.Get(), &signature)) {
             CheckOpenFileSignature(file.Get(), path, SystemTrustFunctions(), &signature);
         }
         return signature;
     }
 
 private:
+    bool enabled_;
     std::map<std::wstring, FileSignature> known_;
+    SignaturePool pool_;
 };
 
 void QueryVersionTexts(const wchar_t* path, ModuleRecord* module)
@@ -184,7 +202,13 @@ void QueryVersionTexts(const wchar_t* path, ModuleRecord* module)
     info.QueryString(L"LegalCopyright", module->copyright);
 }
 
-// One process's modules; nothing at all when they cannot be listed.
+struct ModuleFile {
+    wchar_t name[kNameChars];
+    wchar_t shownPath[kNameChars];
+};
+
+// One process's modules; nothing at all when they cannot be listed. All of
+// them are named to the signature checks before the first entry is written.
 void WriteModuleSection(FILE* out, const wchar_t* processName, HANDLE process,
                         const wchar_t* windowsFolder, SignatureCache& signatures)
 {
@@ -195,29 +219,41 @@ void WriteModuleSection(FILE* out, const wchar_t* processName, HANDLE process,
 
     DWORD count = needed / sizeof(HMODULE);
     if (count > kMaxModules) count = kMaxModules;
+    std::vector<ModuleFile> files;
+    files.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
-        ModuleRecord module = {};
-        DWORD nameLength = GetModuleBaseNameW(process, modules[i], module.name, kNameChars);
-        module.name[nameLength < kNameChars ? nameLength : kNameChars - 1] = L'\0';
+        ModuleFile file = {};
+        DWORD nameLength = GetModuleBaseNameW(process, modules[i], file.name, kNameChars);
+        file.name[nameLength < kNameChars ? nameLength : kNameChars - 1] = L'\0';
 
         wchar_t path[kNameChars];
         DWORD pathLength = GetModuleFileNameExW(process, modules[i], path, kNameChars);
         if (pathLength == 0) continue;  // unloaded meanwhile, or not readable
         TerminateReturnedPath(path, pathLength);
-        wchar_t shownPath[kNameChars];
-        NormalizeImagePath(path, windowsFolder, shownPath);
-        QueryVersionTexts(shownPath, &module);
-        module.signature = signatures.Of(shownPath);
-        WriteModuleEntry(out, module, shownPath);
+        NormalizeImagePath(path, windowsFolder, file.shownPath);
+        files.push_back(file);
+    }
+    for (const ModuleFile& file : files) signatures.VerifyAhead(file.shownPath);
+
+    for (const ModuleFile& file : files) {
+        ModuleRecord module = {};
+        CopyText(module.name, file.name);
+        QueryVersionTexts(file.shownPath, &module);
+        if (signatures.Enabled()) {
+            module.signature = signatures.Of(file.shownPath);
+        } else {
+            module.withoutSignature = true;
+        }
+        WriteModuleEntry(out, module, file.shownPath);
     }
 }
 
-void WriteModuleSections(FILE* out, HANDLE snapshot, const wchar_t* windowsFolder)
+void WriteModuleSections(FILE* out, HANDLE snapshot, const wchar_t* windowsFolder, bool checkSignatures)
 {
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     if (!Process32FirstW(snapshot, &entry)) return;
-    SignatureCache signatures;
+    SignatureCache signatures(checkSignatures);
     do {
         if (entry.th32ProcessID == 0) continue;  // the idle process has no modules
         entry.szExeFile[MAX_PATH - 1] = L'\0';
@@ -227,6 +263,13 @@ void WriteModuleSections(FILE* out, HANDLE snapshot, const wchar_t* windowsFolde
         if (process.Get() == nullptr) continue;  // already warned about in the table
         WriteModuleSection(out, entry.szExeFile, process.Get(), windowsFolder, signatures);
     } while (Process32NextW(snapshot, &entry));
+}
+
+// The collector adds /NOSIGNATURES when its own signature checks are off
+// (the benchmark's run without them). No file name holds a "/".
+bool SignatureChecksWanted()
+{
+    return wcsstr(GetCommandLineW(), L" /NOSIGNATURES") == nullptr;
 }
 
 }  // namespace
@@ -243,7 +286,7 @@ int main()
     OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (snapshot.Get() != INVALID_HANDLE_VALUE &&
         WriteProcessTable(stdout, snapshot.Get(), windowsFolder)) {
-        WriteModuleSections(stdout, snapshot.Get(), windowsFolder);
+        WriteModuleSections(stdout, snapshot.Get(), windowsFolder, SignatureChecksWanted());
     }
 
     WriteDocumentTail(stdout);

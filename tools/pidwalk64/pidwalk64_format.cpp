@@ -171,14 +171,18 @@ void WriteModuleSectionHead(FILE* out, const wchar_t* processName)
 
 void WriteModuleEntry(FILE* out, const ModuleRecord& module, const wchar_t* displayPath)
 {
-    char signature[kSignatureTextSize];
-    FormatSignatureText(module.signature, signature, sizeof signature);
+    char signatureLine[kSignatureTextSize + 32] = "";
+    if (!module.withoutSignature) {
+        char signature[kSignatureTextSize];
+        FormatSignatureText(module.signature, signature, sizeof signature);
+        FormatText(signatureLine, sizeof signatureLine, "Signature: %s<br>", signature);
+    }
     fprintf(out,
             "<div style=\"margin-left: 40px;\"><br><strong>%s</strong><br>Path: %s<br>Version: %s"
-            "<br>Description: %s<br>Vendor: %s<br>Copyright: %s<br>Signature: %s<br></div>\n",
+            "<br>Description: %s<br>Vendor: %s<br>Copyright: %s<br>%s</div>\n",
             PageText(module.name).c_str(), PageText(displayPath).c_str(),
             PageText(module.version).c_str(), PageText(module.description).c_str(),
-            PageText(module.company).c_str(), PageText(module.copyright).c_str(), signature);
+            PageText(module.company).c_str(), PageText(module.copyright).c_str(), signatureLine);
 }
 
 void WriteDocumentTail(FILE* out)

@@ -30,6 +30,7 @@ struct ModuleRecord {
     wchar_t company[kNameChars];
     wchar_t copyright[kNameChars];
     FileSignature signature;
+    bool withoutSignature;  // no signature line (the checks are off)
 };
 
 // Turns an image path as the system reports it (drive path, "\??\" form,
