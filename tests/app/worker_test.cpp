@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <shlobj.h>
@@ -270,6 +271,88 @@ TEST(Worker, SecondRunStartsAFreshTreeAndNavigation)
     size_t first = navi.find("Norvane Support Information File");
     EXPECT_NE(first, std::string::npos);
     EXPECT_EQ(navi.find("Norvane Support Information File", first + 1), std::string::npos);
+    testing_support::RemoveTree(folder);
+}
+
+// Cancels at the Nth passing of one kind of cancel point and asks the
+// dialog, right then, whether it still answers.
+struct CancelPlan {
+    CancelPoint kind = CancelPoint::ChainRow;
+    int at = -1;
+    int seen[4] = {};
+    bool answered = false;
+};
+CancelPlan g_plan;
+
+void CountAndCancel(CancelPoint point)
+{
+    int& seen = g_plan.seen[static_cast<int>(point)];
+    if (point == g_plan.kind && seen == g_plan.at) {
+        CancelRequested = 1;
+        DWORD_PTR result = 0;
+        g_plan.answered = SendMessageTimeoutA(MainDialogWindow, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result) != 0;
+    }
+    ++seen;
+}
+
+DWORD HandleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+// The first, every fourth and the last chain row (a run per row would take
+// minutes), and the first, a middle and the last point of the other kinds.
+std::vector<int> PointsToCancelAt(CancelPoint kind, int passed)
+{
+    if (passed == 0) return {};
+    if (kind != CancelPoint::ChainRow) return {0, passed / 2, passed - 1};
+    std::vector<int> rows;
+    for (int row = 0; row < passed - 1; row += 4) rows.push_back(row);
+    rows.push_back(passed - 1);
+    return rows;
+}
+
+TEST(WorkerCancel, AtAnyPointTheRunLeavesNothingAndHoldsNoMoreHandles)
+{
+    const std::string folder = testing_support::TestOutDir() + "\\worker-cancel-sweep";
+    CancelPointObserver = &CountAndCancel;
+    // A whole run counts the points, and fills what Wine keeps once it is first asked.
+    PrepareRunFolder(folder);
+    g_plan = CancelPlan();
+    {
+        MessageBoxAnswerer answerer(kTitle, IDOK);
+        spine::RunWorker();
+    }
+    const CancelPlan whole = g_plan;
+    printf("points passed by a whole run: %d chain rows, %d catalog entries, %d archive entries, %d program waits\n",
+           whole.seen[0], whole.seen[1], whole.seen[2], whole.seen[3]);
+    for (CancelPoint kind : {CancelPoint::ChainRow, CancelPoint::CatalogEntry, CancelPoint::ArchiveEntry,
+                             CancelPoint::ProgramWait}) {
+        const int passed = whole.seen[static_cast<int>(kind)];
+        EXPECT_GT(passed, 0) << static_cast<int>(kind);
+        for (int at : PointsToCancelAt(kind, passed)) {
+            SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << " point " << at);
+            PrepareRunFolder(folder);
+            const DWORD before = HandleCount();
+            g_plan = CancelPlan();
+            g_plan.kind = kind;
+            g_plan.at = at;
+            MessageBoxAnswerer answerer(kTitle, IDOK);
+            const DWORD start = GetTickCount();
+            spine::RunWorker();
+            printf("cancelled at kind %d point %d: %lu ms\n", static_cast<int>(kind), at, GetTickCount() - start);
+            EXPECT_EQ(CancelRequested, 1);
+            EXPECT_TRUE(g_plan.answered);
+            EXPECT_EQ(answerer.Answered(), 0);
+            EXPECT_FALSE(FolderExists(folder + "\\SupportData"));
+            EXPECT_FALSE(FileExists(folder + "\\GATHINFO.ZIP"));
+            EXPECT_LE(HandleCount(), before);
+        }
+    }
+    CancelPointObserver = nullptr;
+    CancelRequested = 0;
     testing_support::RemoveTree(folder);
 }
 

@@ -10,7 +10,7 @@ kept as test artefacts.
 Each case copies the program into its own folder C:\\harvin-e2e\\<case>\\ of
 the Wine prefix ($HARVIN_PREFIX) and starts it with scripts/wine-exec.
 Cases: standard, extended, cancel, copy_fails, second_instance, unattended,
-language, close_idle, decline;
+language, close_idle, decline, hostile;
 "measure" prints the dialog thread's processor time over one run.
 """
 import argparse
@@ -22,6 +22,7 @@ import subprocess
 import sys
 import time
 import zipfile
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_EXEC = os.path.join(ROOT, "scripts", "wine-exec")
@@ -526,6 +527,118 @@ def case_unattended(args):
           os.path.isdir(os.path.join(elsewhere, "SupportData")), "no tree and archive in the /HTMLPATH= folder")
 
 
+# ---- a hostile machine ----------------------------------------------------------------
+
+# Inside and outside code page 1252; file names cannot hold < or ", registry and product names can.
+ODD = "%1% & \u00e9\u00df \u03a9\u4e2d\u0416"
+ODD_KEY = ODD + ' <b> "q"'
+IFEO = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"
+RUN = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+PRODUCT = ["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Norvane\\Desktop",
+           "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Wardex"]
+
+
+def plant_hostile_files(roots):
+    """Odd names, a path of 300 characters, link loops and a folder of 100,000 files."""
+    for root in roots:
+        os.makedirs(root)
+        for name in (ODD + ".tmp", ODD + ".exe"):
+            with open(os.path.join(root, name), "wb") as f:
+                f.write(ODD.encode("utf-8"))
+        os.symlink(".", os.path.join(root, "loop"))
+        os.symlink(os.path.dirname(root), os.path.join(root, "up " + ODD))
+        deep = os.path.join(root, *(["d" * 60] * 5))
+        os.makedirs(deep)
+        open(os.path.join(deep, "deep.tmp"), "w").close()
+    many = os.path.join(roots[0], "many")
+    os.makedirs(many)
+    for i in range(100000):
+        open(os.path.join(many, f"f{i:06}.dat"), "w").close()
+
+
+def hostile_registry(path):
+    """One import: odd names, 1 MiB values, a tree of 10,000 keys, a product of an odd name."""
+    big = "x" * (1024 * 1024)
+    lines = ["Windows Registry Editor Version 5.00", "", f"[{RUN}]",
+             f'"{ODD_KEY.replace(chr(34), chr(92) + chr(34))}"="\\"C:\\\\{ODD}.exe\\" /x"',
+             f'"harvin-hostile-big"="{big}"', "", f"[{IFEO}\\harvin-hostile {ODD_KEY}]",
+             '"Big"=hex:' + ",".join(["00"] * (1024 * 1024)), ""]
+    for i in range(100):
+        for j in range(100):
+            lines.append(f"[{IFEO}\\harvin-hostile {ODD_KEY}\\k{i:02}\\k{j:02}]")
+    lines += ["", f"[{PRODUCT[0]}]", "", f"[{PRODUCT[1]}]", f'"ProductName"="{ODD_KEY.replace(chr(34), chr(92) + chr(34))}"', ""]
+    with open(path, "w", encoding="utf-16", newline="\r\n") as f:
+        f.write("\n".join(lines))
+
+
+def render_pages(pages, out):
+    """The pages headless Chromium could not render (no DOM within a minute)."""
+    def fails(page):
+        command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                   f"--user-data-dir={out}/chromium-{abs(hash(page))}", "--dump-dom",
+                   "file://" + page]
+        try:
+            dom = subprocess.run(command, capture_output=True, timeout=120).stdout
+        except subprocess.TimeoutExpired:
+            return page
+        return None if b"<body" in dom.lower() else page
+    from concurrent.futures import ThreadPoolExecutor
+    with ThreadPoolExecutor(2) as pool:
+        return [page for page in pool.map(fails, pages) if page]
+
+
+def case_hostile(args):
+    """An unattended run on a machine planted with what breaks careless code;
+    everything planted goes again afterwards (the prefix is shared)."""
+    profile = os.path.dirname(desktop())
+    roots = [os.path.join(profile, "harvin-hostile " + ODD),
+             os.path.join(prefix(), "drive_c", "Program Files", "harvin-hostile " + ODD)]
+    reg_file = os.path.join(prefix(), "drive_c", "harvin-hostile.reg")
+    program = Program(args.dist, "hostile")
+    try:
+        started = time.monotonic()
+        plant_hostile_files(roots)
+        hostile_registry(reg_file)
+        subprocess.run([WINE_EXEC, "regedit", "/S", "C:\\harvin-hostile.reg"], timeout=300, check=True)
+        print(f"  planted in {time.monotonic() - started:.1f} s")
+        # Held without sharing while the run reads the profile (the driver names it in ANSI).
+        open(os.path.join(profile, "harvin-held.tmp"), "w").close()
+        held = "C:\\users\\" + os.path.basename(profile) + "\\harvin-held.tmp"
+        run = DriverRun(args.driver, "unattended", program, ["--raw", "/UNATTENDED /NODESKTOP", "--lock", held],
+                        timeout=600)
+    finally:
+        for root in roots:
+            shutil.rmtree(root, ignore_errors=True)
+        if os.path.exists(os.path.join(profile, "harvin-held.tmp")):
+            os.remove(os.path.join(profile, "harvin-held.tmp"))
+        for key in [IFEO + "\\harvin-hostile " + ODD_KEY] + PRODUCT:
+            wine_reg("delete", key.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/f")
+        for value in (ODD_KEY, "harvin-hostile-big"):
+            wine_reg("delete", RUN.replace("HKEY_CURRENT_USER", "HKCU"), "/v", value, "/f")
+        if os.path.exists(reg_file):
+            os.remove(reg_file)
+    figures = f"hostile run: {run.value('SECONDS')} s, peak working set {run.value('PEAKWORKINGSET')} bytes"
+    print(" ", figures)
+    with open(os.path.join(args.out, "hostile-figures.txt"), "w") as f:
+        f.write(figures + "\n")
+    check(run.value("EXITCODE") in ("0", "1"), f"exit code {run.value('EXITCODE')}, driver {run.code}")
+    check(subprocess.run(["unzip", "-tq", program.archive], capture_output=True).returncode == 0,
+          "unzip -t finds the archive broken")
+    with zipfile.ZipFile(program.archive) as z:
+        check(z.testzip() is None, "an entry fails its CRC")
+        names = z.namelist()
+        for info in z.infolist():
+            on_disk = os.path.join(program.tree, *info.filename.split("/"))
+            if not info.is_dir() and info.filename != "HVREPORT.LOG" and os.path.isfile(on_disk):
+                with open(on_disk, "rb") as f:
+                    check(zlib.crc32(f.read()) == info.CRC, f"{info.filename} differs from the tree")
+    check_archive_matches_tree(names, program.tree)
+    pages = sorted(glob.glob(os.path.join(program.tree, "**", "*.html"), recursive=True))
+    check(len(pages) > 20, f"only {len(pages)} pages")
+    broken = render_pages(pages, args.out)
+    check(not broken, f"pages that do not render: {broken}")
+
+
 def case_second_instance(args):
     program = Program(args.dist, "second")
     run = DriverRun(args.driver, "second", program, timeout=120)
@@ -607,6 +720,7 @@ CASES = {
     "language": case_language,
     "close_idle": case_close_idle,
     "decline": case_decline,
+    "hostile": case_hostile,
     "measure": case_measure,
 }
 
