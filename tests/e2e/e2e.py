@@ -529,9 +529,12 @@ def case_unattended(args):
 
 # ---- a hostile machine ----------------------------------------------------------------
 
-# Inside and outside code page 1252; file names cannot hold < or ", registry and product names can.
-ODD = "%1% & \u00e9\u00df \u03a9\u4e2d\u0416"
-ODD_KEY = ODD + ' <b> "q"'
+# Names within code page 1252 and outside it; file names cannot hold < or ",
+# registry and product names can.
+ANSI = "%1% & \u00e9\u00df"
+WIDE = "\u03a9\u4e2d\u0416"
+ANSI_KEY = ANSI + ' <b> "q"'
+HOSTILE = "harvin-hostile " + ANSI
 IFEO = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"
 RUN = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 PRODUCT = ["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Norvane\\Desktop",
@@ -539,103 +542,114 @@ PRODUCT = ["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Norvane\\Desktop",
 
 
 def plant_hostile_files(roots):
-    """Odd names, a path of 300 characters, link loops and a folder of 100,000 files."""
+    """Odd names, a path of 300 characters and more, link loops, a folder of 100,000 files."""
     for root in roots:
-        os.makedirs(root)
-        for name in (ODD + ".tmp", ODD + ".exe"):
-            with open(os.path.join(root, name), "wb") as f:
-                f.write(ODD.encode("utf-8"))
+        os.makedirs(os.path.join(root, WIDE))
+        for name in (ANSI + ".tmp", WIDE + ".tmp", WIDE + ".exe", os.path.join(WIDE, "inside.tmp")):
+            with open(os.path.join(root, name), "w") as f:
+                f.write(name)
         os.symlink(".", os.path.join(root, "loop"))
-        os.symlink(os.path.dirname(root), os.path.join(root, "up " + ODD))
+        os.symlink(os.path.dirname(root), os.path.join(root, "up"))
         deep = os.path.join(root, *(["d" * 60] * 5))
         os.makedirs(deep)
         open(os.path.join(deep, "deep.tmp"), "w").close()
     many = os.path.join(roots[0], "many")
     os.makedirs(many)
     for i in range(100000):
-        open(os.path.join(many, f"f{i:06}.dat"), "w").close()
+        open(os.path.join(many, f"f{i:06}.tmp"), "w").close()
 
 
-def hostile_registry(path):
-    """One import: odd names, 1 MiB values, a tree of 10,000 keys, a product of an odd name."""
-    big = "x" * (1024 * 1024)
-    lines = ["Windows Registry Editor Version 5.00", "", f"[{RUN}]",
-             f'"{ODD_KEY.replace(chr(34), chr(92) + chr(34))}"="\\"C:\\\\{ODD}.exe\\" /x"',
-             f'"harvin-hostile-big"="{big}"', "", f"[{IFEO}\\harvin-hostile {ODD_KEY}]",
-             '"Big"=hex:' + ",".join(["00"] * (1024 * 1024)), ""]
-    for i in range(100):
-        for j in range(100):
-            lines.append(f"[{IFEO}\\harvin-hostile {ODD_KEY}\\k{i:02}\\k{j:02}]")
-    lines += ["", f"[{PRODUCT[0]}]", "", f"[{PRODUCT[1]}]", f'"ProductName"="{ODD_KEY.replace(chr(34), chr(92) + chr(34))}"', ""]
+def reg_text(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def import_registry(path, lines):
     with open(path, "w", encoding="utf-16", newline="\r\n") as f:
-        f.write("\n".join(lines))
+        f.write("\n".join(["Windows Registry Editor Version 5.00", ""] + lines + [""]))
+    subprocess.run([WINE_EXEC, "regedit", "/S", "C:\\" + os.path.basename(path)], timeout=300, check=True)
 
 
-def render_pages(pages, out):
-    """The pages headless Chromium could not render (no DOM within a minute)."""
+def plant_hostile_registry(path, program):
+    """Odd names, 1 MiB values, a tree of 10,000 keys, a product of an odd name."""
+    big = "x" * (1024 * 1024)
+    tree = f"{IFEO}\\harvin-hostile {ANSI_KEY}"
+    lines = [f"[{RUN}]", f"{reg_text(ANSI_KEY)}={reg_text(program + ANSI + '.exe /x')}",
+             f"{reg_text(WIDE)}={reg_text(program + WIDE + '.exe')}", f'"harvin-hostile-big"="{big}"', "",
+             f"[{tree}]", '"Big"=hex:' + ",".join(["00"] * (1024 * 1024)), f'"Long"="{big}"', "", f"[{tree}\\{WIDE}]"]
+    lines += [f"[{tree}\\k{i:02}\\k{j:02}]" for i in range(100) for j in range(100)]
+    lines += ["", f"[{PRODUCT[0]}]", "", f"[{PRODUCT[1]}]", f'"ProductName"={reg_text(ANSI_KEY + " " + WIDE)}']
+    import_registry(path, lines)
+    return [f"[-{tree}]", f"[-{PRODUCT[0]}]", f"[-{PRODUCT[1]}]", f"[{RUN}]",
+            *(f"{reg_text(name)}=-" for name in (ANSI_KEY, WIDE, "harvin-hostile-big"))]
+
+
+def pages_not_rendered(pages, out):
+    """The pages headless Chromium could not render within two minutes."""
     def fails(page):
         command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                   f"--user-data-dir={out}/chromium-{abs(hash(page))}", "--dump-dom",
-                   "file://" + page]
+                   f"--user-data-dir={out}/chromium-{abs(hash(page))}", "--dump-dom", "file://" + page]
         try:
-            dom = subprocess.run(command, capture_output=True, timeout=120).stdout
+            dom = subprocess.run(command, capture_output=True, timeout=120).stdout.lower()
         except subprocess.TimeoutExpired:
             return page
-        return None if b"<body" in dom.lower() else page
+        return None if b"<body" in dom or b"<frameset" in dom else page
     from concurrent.futures import ThreadPoolExecutor
     with ThreadPoolExecutor(2) as pool:
         return [page for page in pool.map(fails, pages) if page]
+
+
+def check_archive_is_the_tree(archive, tree):
+    """Every file of the tree in the archive, with its CRC, and nothing else."""
+    check(subprocess.run(["unzip", "-tq", archive], capture_output=True).returncode == 0, "unzip -t: archive broken")
+    with zipfile.ZipFile(archive) as z:
+        check(z.testzip() is None, "an entry fails its CRC")
+        for info in z.infolist():
+            on_disk = os.path.join(tree, *info.filename.split("/"))
+            if not info.is_dir() and os.path.isfile(on_disk):
+                with open(on_disk, "rb") as f:
+                    check(zlib.crc32(f.read()) == info.CRC, f"{info.filename} differs from the tree")
+        check_archive_matches_tree(z.namelist(), tree)
 
 
 def case_hostile(args):
     """An unattended run on a machine planted with what breaks careless code;
     everything planted goes again afterwards (the prefix is shared)."""
     profile = os.path.dirname(desktop())
-    roots = [os.path.join(profile, "harvin-hostile " + ODD),
-             os.path.join(prefix(), "drive_c", "Program Files", "harvin-hostile " + ODD)]
+    roots = [os.path.join(profile, HOSTILE), os.path.join(prefix(), "drive_c", "Program Files", HOSTILE)]
+    held = os.path.join(profile, "harvin-held.tmp")
     reg_file = os.path.join(prefix(), "drive_c", "harvin-hostile.reg")
     program = Program(args.dist, "hostile")
+    removal = []
     try:
         started = time.monotonic()
         plant_hostile_files(roots)
-        hostile_registry(reg_file)
-        subprocess.run([WINE_EXEC, "regedit", "/S", "C:\\harvin-hostile.reg"], timeout=300, check=True)
+        removal = plant_hostile_registry(reg_file, f"C:\\users\\{os.path.basename(profile)}\\{HOSTILE}\\")
+        open(held, "w").close()  # held without sharing by the driver while the run reads the profile
         print(f"  planted in {time.monotonic() - started:.1f} s")
-        # Held without sharing while the run reads the profile (the driver names it in ANSI).
-        open(os.path.join(profile, "harvin-held.tmp"), "w").close()
-        held = "C:\\users\\" + os.path.basename(profile) + "\\harvin-held.tmp"
-        run = DriverRun(args.driver, "unattended", program, ["--raw", "/UNATTENDED /NODESKTOP", "--lock", held],
-                        timeout=600)
+        run = DriverRun(args.driver, "unattended", program,
+                        ["--raw", "/UNATTENDED /NODESKTOP", "--lock", held.replace(prefix() + "/drive_c", "C:")
+                         .replace("/", "\\")], timeout=600)
     finally:
         for root in roots:
             shutil.rmtree(root, ignore_errors=True)
-        if os.path.exists(os.path.join(profile, "harvin-held.tmp")):
-            os.remove(os.path.join(profile, "harvin-held.tmp"))
-        for key in [IFEO + "\\harvin-hostile " + ODD_KEY] + PRODUCT:
-            wine_reg("delete", key.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/f")
-        for value in (ODD_KEY, "harvin-hostile-big"):
-            wine_reg("delete", RUN.replace("HKEY_CURRENT_USER", "HKCU"), "/v", value, "/f")
+        if os.path.exists(held):
+            os.remove(held)
+        if removal:
+            import_registry(reg_file, removal)
         if os.path.exists(reg_file):
             os.remove(reg_file)
     figures = f"hostile run: {run.value('SECONDS')} s, peak working set {run.value('PEAKWORKINGSET')} bytes"
     print(" ", figures)
-    with open(os.path.join(args.out, "hostile-figures.txt"), "w") as f:
+    with open(os.path.join(args.out, "hostile-figures.txt"), "a") as f:
         f.write(figures + "\n")
-    check(run.value("EXITCODE") in ("0", "1"), f"exit code {run.value('EXITCODE')}, driver {run.code}")
-    check(subprocess.run(["unzip", "-tq", program.archive], capture_output=True).returncode == 0,
-          "unzip -t finds the archive broken")
-    with zipfile.ZipFile(program.archive) as z:
-        check(z.testzip() is None, "an entry fails its CRC")
-        names = z.namelist()
-        for info in z.infolist():
-            on_disk = os.path.join(program.tree, *info.filename.split("/"))
-            if not info.is_dir() and info.filename != "HVREPORT.LOG" and os.path.isfile(on_disk):
-                with open(on_disk, "rb") as f:
-                    check(zlib.crc32(f.read()) == info.CRC, f"{info.filename} differs from the tree")
-    check_archive_matches_tree(names, program.tree)
+    check(run.value("EXITCODE") == "0", f"exit code {run.value('EXITCODE')}, driver {run.code}")
+    check_archive_is_the_tree(program.archive, program.tree)
+    listing = open(os.path.join(program.tree, "SYSInfo", "UserDirInfo.html"), encoding="cp1252").read()
+    check("f099999.tmp" in listing, "the folder of 100,000 files was not walked to its end")
+    check("k99\\k99" in open(os.path.join(program.tree, "SYSInfo", "DiverseRegs.html"), encoding="cp1252").read(),
+          "the key tree was not listed to its end")
     pages = sorted(glob.glob(os.path.join(program.tree, "**", "*.html"), recursive=True))
-    check(len(pages) > 20, f"only {len(pages)} pages")
-    broken = render_pages(pages, args.out)
+    broken = pages_not_rendered(pages, args.out)
     check(not broken, f"pages that do not render: {broken}")
 
 
