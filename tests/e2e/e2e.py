@@ -14,12 +14,14 @@ language, close_idle, decline, hostile;
 "measure" prints the dialog thread's processor time over one run.
 """
 import argparse
+import concurrent.futures
 import glob
 import json
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 import zlib
@@ -583,18 +585,18 @@ def plant_hostile_registry(path, program):
             *(f"{reg_text(name)}=-" for name in (ANSI_KEY, WIDE, "harvin-hostile-big"))]
 
 
-def pages_not_rendered(pages, out):
+def pages_not_rendered(pages):
     """The pages headless Chromium could not render within two minutes."""
     def fails(page):
-        command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                   f"--user-data-dir={out}/chromium-{abs(hash(page))}", "--dump-dom", "file://" + page]
-        try:
-            dom = subprocess.run(command, capture_output=True, timeout=120).stdout.lower()
-        except subprocess.TimeoutExpired:
-            return page
+        with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:
+            command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                       f"--user-data-dir={profile}", "--dump-dom", "file://" + page]
+            try:
+                dom = subprocess.run(command, capture_output=True, timeout=120).stdout.lower()
+            except subprocess.TimeoutExpired:
+                return page
         return None if b"<body" in dom or b"<frameset" in dom else page
-    from concurrent.futures import ThreadPoolExecutor
-    with ThreadPoolExecutor(2) as pool:
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
         return [page for page in pool.map(fails, pages) if page]
 
 
@@ -649,7 +651,7 @@ def case_hostile(args):
     check("k99\\k99" in open(os.path.join(program.tree, "SYSInfo", "DiverseRegs.html"), encoding="cp1252").read(),
           "the key tree was not listed to its end")
     pages = sorted(glob.glob(os.path.join(program.tree, "**", "*.html"), recursive=True))
-    broken = pages_not_rendered(pages, args.out)
+    broken = pages_not_rendered(pages)
     check(not broken, f"pages that do not render: {broken}")
 
 
