@@ -6,6 +6,7 @@ CommandLineOptions ParsedCommandLine;
 HWND MainDialogWindow = nullptr;
 CListBox StatusList;
 volatile BYTE CancelRequested = 0;
+void (*CancelPointObserver)(CancelPoint point) = nullptr;
 volatile LONG CollectionRunning = 0;
 volatile LONG ClosingGuard = 0;
 volatile LONG CollectionFinished = 0;

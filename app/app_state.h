@@ -71,3 +71,14 @@ extern RunOutcome LastRunOutcome;
 
 // True when the user confirmed cancelling.
 inline bool IsCancelRequested() { return CancelRequested != 0; }
+
+// The places between pieces of work where a run looks at the cancel flag.
+enum class CancelPoint { ChainRow, CatalogEntry, ArchiveEntry, ProgramWait };
+// Told of every cancel point a run passes, on the worker thread; null but
+// in tests, which cancel at any one of them without suspending the worker.
+extern void (*CancelPointObserver)(CancelPoint point);
+inline bool IsCancelRequestedAt(CancelPoint point)
+{
+    if (CancelPointObserver != nullptr) CancelPointObserver(point);
+    return IsCancelRequested();
+}

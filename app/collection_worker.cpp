@@ -109,7 +109,7 @@ void CollectDumps(CWindowsStuff& windows)
 void RunWindowsChain(ChainContext& run)
 {
     for (const ChainRow& row : kWindowsChain) {
-        if (IsCancelRequested()) return;
+        if (IsCancelRequestedAt(CancelPoint::ChainRow)) return;
         if (row.heading != nullptr) AddNaviHeading(row.heading);
         if (row.collect == nullptr) continue;
         JournalBeginStep();

@@ -248,6 +248,11 @@ bool AddTreeToArchive(ZipFile zip, const char* diskFolder, const char* prefix)
     bool result = true;
     do {
         if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        // A cancelled run deletes the archive: the rest of the walk is not worth waiting for.
+        if (IsCancelRequestedAt(CancelPoint::ArchiveEntry)) {
+            FindClose(find);
+            return false;
+        }
         const TreeEntryKind kind = ClassifyTreeEntry(entry.dwFileAttributes);
         if (kind == TreeEntryKind::Link) continue;
         if (kind == TreeEntryKind::Folder) {
@@ -345,6 +350,8 @@ void FinishCollection(CHarvinDlg* dialog)
     if (IsCancelRequested()) {
         CHarvinDlg::AnnounceStatus(IDS_STATUS_CANCELLED);
         DeleteTree(OutputRoot);
+        // A cancelled run leaves nothing behind, not even the archive it began.
+        if (g_archiveWritten) DeleteFileA(ArchivePath);
         LastRunOutcome = RunOutcome::Cancelled;
         return;
     }

@@ -130,6 +130,7 @@ enum class WaitEnd { Ended, TimeUp, Cancelled };
 // past a cancel: the run then deletes the folder the program writes into.
 WaitEnd WaitForProgram(HANDLE process, DWORD timeoutMs)
 {
+    if (IsCancelRequestedAt(CancelPoint::ProgramWait)) return WaitEnd::Cancelled;
     const DWORD start = GetTickCount();
     for (;;) {
         DWORD step = kCancelPollMs;
@@ -235,8 +236,9 @@ void RunCommandToFile(const char* folder, const char* outputName, const char* ca
     if (output) {
         output.Close();
         // A program still running holds the file and may still write to it:
-        // rewriting it under its feet would mix old and new bytes.
-        if (!stillRunning) {
+        // rewriting it under its feet would mix old and new bytes. A
+        // cancelled run deletes the file anyway: it waits for nothing more.
+        if (!stillRunning && end != WaitEnd::Cancelled) {
             WaitUntilReleased(outputPath, kEndWaitMs);
             RepairCapturedLineEnds(outputPath);
             RedactFileInPlace(outputPath);

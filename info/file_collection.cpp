@@ -283,6 +283,12 @@ void CopyWalkedFile(const char* folder, const char* name, unsigned long long siz
 // The files of one folder that match the pattern. Copies go below the
 // directory part of copyFolder, which is the folder text itself except for
 // the subfolders of a recursive walk.
+}  // namespace
+
+void (*FileListedObserver)(const char* folder, const char* name) = nullptr;
+
+namespace {
+
 void WalkFolder(const char* folder, const char* copyFolder, const char* pattern, const FileCollectionOptions& options)
 {
     char searchPath[kPathSize];
@@ -297,6 +303,7 @@ void WalkFolder(const char* folder, const char* copyFolder, const char* pattern,
     bool declined = false;  // the last large-file question of this walk was answered No
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (FileListedObserver != nullptr) FileListedObserver(folder, found.cFileName);
         // Sizes are compared in full: a dump over 4 GiB must not wrap below a limit.
         const unsigned long long size = FileSizeOf(found);
         if (options.maxSize != 0 && size >= options.maxSize) continue;

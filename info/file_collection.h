@@ -46,6 +46,9 @@ bool CopyFileIntoTree(const char* source, const char* target, const char* captio
 // navigation link opens; no further file of that walk is copied until the
 // next question.
 void CollectFolderFiles(const char* folder, const char* pattern, const FileCollectionOptions& options);
+// Told of each file a walk has listed, before anything of it is read; null
+// but in tests, which make a file vanish in between.
+extern void (*FileListedObserver)(const char* folder, const char* name);
 // The large-file question for one file that is copied on its own: true for
 // a file of at most 128 KiB, else only when the user answers Yes (false too
 // when the question's text cannot be loaded), or as an unattended run decides.

@@ -111,7 +111,7 @@ void RunCatalogEntries(TableList<ProductLine> entries)
 {
     bool previousFound = false;
     for (const ProductLine* entry = entries.begin(); entry != entries.end(); ++entry) {
-        if (IsCancelRequested()) return;
+        if (IsCancelRequestedAt(CancelPoint::CatalogEntry)) return;
         switch (entry->rule) {
         case EntryRule::Always:
             previousFound = DetectProductLine(*entry);
@@ -131,7 +131,10 @@ CRecovery::CRecovery() : enabled(1) {}
 void CRecovery::RunRecoveryCatalog(BYTE cancelFlag)
 {
     if (!enabled || cancelFlag) return;
-    for (const ProductLine& entry : kRecoveryCatalog) DetectProductLine(entry);
+    for (const ProductLine& entry : kRecoveryCatalog) {
+        if (IsCancelRequestedAt(CancelPoint::CatalogEntry)) return;
+        DetectProductLine(entry);
+    }
 }
 
 void CNorvaneProducts::RunProductCatalog(CRecovery& recovery)

@@ -264,6 +264,7 @@ void CWindowsStuff::FinishMsinfoReport(const char* folder, const char* fileName,
     char reportPath[kPathSize];
     if (JoinPath(reportPath, folder, fileName)) AddEscapedNaviLink("MSInfo32.exe - Report", reportPath);
     // The tool may take minutes, or hang: a cancel must not wait for it.
+    if (IsCancelRequestedAt(CancelPoint::ProgramWait)) return;
     for (;;) {
         DWORD waited = WaitForSingleObject(report.process.Get(), kMsinfoPollMs);
         if (waited != WAIT_TIMEOUT) break;

@@ -232,7 +232,16 @@ LONG ReadTreeValue(HKEY key, DWORD index, TreeWalk& walk, DWORD& type, DWORD& le
         if (status != ERROR_MORE_DATA) return status;
         // The system tells how much data there is; one byte more, zero-filled.
         const DWORD current = static_cast<DWORD>(walk.data.size() - 2);
-        if (length <= current || length > kMaxTreeValueData) return ERROR_MORE_DATA;
+        if (length > kMaxTreeValueData) {
+            // Its name and size alone, for the line that says it is not listed.
+            nameLength = static_cast<DWORD>(walk.valueName.size());
+            if (RegEnumValueA(key, index, walk.valueName.data(), &nameLength, nullptr, &type, nullptr, &length) !=
+                ERROR_SUCCESS) {
+                length = 0;
+            }
+            return ERROR_MORE_DATA;
+        }
+        if (length <= current) return ERROR_MORE_DATA;
         walk.data.assign(static_cast<size_t>(length) + 1 + 2, 0);
     }
 }
@@ -262,8 +271,17 @@ void WriteTreeValues(HKEY key, TreeWalk& walk)
         DWORD type = REG_NONE;
         DWORD length = 0;
         LONG status = ReadTreeValue(key, index, walk, type, length);
-        if (status == ERROR_MORE_DATA) continue;  // too big to list: the next one may not be
-        if (status != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS is the normal end
+        if (status == ERROR_MORE_DATA) {
+            // Too big to list: it keeps its place with its size (a dropped line
+            // would read as a value that is not there); the next may be listed.
+            if (length > kMaxTreeValueData) {
+                AppendLiteral(walk.page, "&nbsp;");
+                WriteHtmlText(walk.page, walk.valueName.data());
+                AppendToPage(walk.page, " = [value of %lu bytes not listed]<br>", static_cast<unsigned long>(length));
+            }
+            continue;
+        }
+        if (status != ERROR_SUCCESS) break;  // ERROR_NO_MORE_ITEMS is the normal end
 
         char* name = walk.valueName.data();
         const size_t lineSize = 5 * static_cast<size_t>(length) + 260;

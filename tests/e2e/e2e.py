@@ -10,10 +10,11 @@ kept as test artefacts.
 Each case copies the program into its own folder C:\\harvin-e2e\\<case>\\ of
 the Wine prefix ($HARVIN_PREFIX) and starts it with scripts/wine-exec.
 Cases: standard, extended, cancel, copy_fails, second_instance, unattended,
-redacted, language, close_idle, decline;
+redacted, language, close_idle, decline, hostile;
 "measure" prints the dialog thread's processor time over one run.
 """
 import argparse
+import concurrent.futures
 import glob
 import json
 import os
@@ -21,8 +22,10 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_EXEC = os.path.join(ROOT, "scripts", "wine-exec")
@@ -719,6 +722,130 @@ def case_redacted(args):
               {"user", "computer", "owner", "organization", "ip-address", "mac-address"} <=
               set(summary["collection"]["redactedKinds"]), f"summary: {summary['collection']}")
         check_placeholders_agree(z)
+# ---- a hostile machine ----------------------------------------------------------------
+
+# Names within code page 1252 and outside it; file names cannot hold < or ",
+# registry and product names can.
+ANSI = "%1% & \u00e9\u00df"
+WIDE = "\u03a9\u4e2d\u0416"
+ANSI_KEY = ANSI + ' <b> "q"'
+HOSTILE = "harvin-hostile " + ANSI
+IFEO = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"
+RUN = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+PRODUCT = ["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Norvane\\Desktop",
+           "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Wardex"]
+
+
+def plant_hostile_files(roots):
+    """Odd names, a path of 300 characters and more, link loops, a folder of 100,000 files."""
+    for root in roots:
+        os.makedirs(os.path.join(root, WIDE))
+        for name in (ANSI + ".tmp", WIDE + ".tmp", WIDE + ".exe", os.path.join(WIDE, "inside.tmp")):
+            with open(os.path.join(root, name), "w") as f:
+                f.write(name)
+        os.symlink(".", os.path.join(root, "loop"))
+        os.symlink(os.path.dirname(root), os.path.join(root, "up"))
+        deep = os.path.join(root, *(["d" * 60] * 5))
+        os.makedirs(deep)
+        open(os.path.join(deep, "deep.tmp"), "w").close()
+    many = os.path.join(roots[0], "many")
+    os.makedirs(many)
+    for i in range(100000):
+        open(os.path.join(many, f"f{i:06}.tmp"), "w").close()
+
+
+def reg_text(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def import_registry(path, lines):
+    with open(path, "w", encoding="utf-16", newline="\r\n") as f:
+        f.write("\n".join(["Windows Registry Editor Version 5.00", ""] + lines + [""]))
+    subprocess.run([WINE_EXEC, "regedit", "/S", "C:\\" + os.path.basename(path)], timeout=300, check=True)
+
+
+def plant_hostile_registry(path, program):
+    """Odd names, 1 MiB values, a tree of 10,000 keys, a product of an odd name."""
+    big = "x" * (1024 * 1024)
+    tree = f"{IFEO}\\harvin-hostile {ANSI_KEY}"
+    lines = [f"[{RUN}]", f"{reg_text(ANSI_KEY)}={reg_text(program + ANSI + '.exe /x')}",
+             f"{reg_text(WIDE)}={reg_text(program + WIDE + '.exe')}", f'"harvin-hostile-big"="{big}"', "",
+             f"[{tree}]", '"Big"=hex:' + ",".join(["00"] * (1024 * 1024)), f'"Long"="{big}"', "", f"[{tree}\\{WIDE}]"]
+    lines += [f"[{tree}\\k{i:02}\\k{j:02}]" for i in range(100) for j in range(100)]
+    lines += ["", f"[{PRODUCT[0]}]", "", f"[{PRODUCT[1]}]", f'"ProductName"={reg_text(ANSI_KEY + " " + WIDE)}']
+    import_registry(path, lines)
+    return [f"[-{tree}]", f"[-{PRODUCT[0]}]", f"[-{PRODUCT[1]}]", f"[{RUN}]",
+            *(f"{reg_text(name)}=-" for name in (ANSI_KEY, WIDE, "harvin-hostile-big"))]
+
+
+def pages_not_rendered(pages):
+    """The pages headless Chromium could not render within two minutes."""
+    def fails(page):
+        with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:
+            command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                       f"--user-data-dir={profile}", "--dump-dom", "file://" + page]
+            try:
+                dom = subprocess.run(command, capture_output=True, timeout=120).stdout.lower()
+            except subprocess.TimeoutExpired:
+                return page
+        return None if b"<body" in dom or b"<frameset" in dom else page
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        return [page for page in pool.map(fails, pages) if page]
+
+
+def check_archive_is_the_tree(archive, tree):
+    """Every file of the tree in the archive, with its CRC, and nothing else."""
+    check(subprocess.run(["unzip", "-tq", archive], capture_output=True).returncode == 0, "unzip -t: archive broken")
+    with zipfile.ZipFile(archive) as z:
+        check(z.testzip() is None, "an entry fails its CRC")
+        for info in z.infolist():
+            on_disk = os.path.join(tree, *info.filename.split("/"))
+            if not info.is_dir() and os.path.isfile(on_disk):
+                with open(on_disk, "rb") as f:
+                    check(zlib.crc32(f.read()) == info.CRC, f"{info.filename} differs from the tree")
+        check_archive_matches_tree(z.namelist(), tree)
+
+
+def case_hostile(args):
+    """An unattended run on a machine planted with what breaks careless code;
+    everything planted goes again afterwards (the prefix is shared)."""
+    profile = os.path.dirname(desktop())
+    roots = [os.path.join(profile, HOSTILE), os.path.join(prefix(), "drive_c", "Program Files", HOSTILE)]
+    held = os.path.join(profile, "harvin-held.tmp")
+    reg_file = os.path.join(prefix(), "drive_c", "harvin-hostile.reg")
+    program = Program(args.dist, "hostile")
+    removal = []
+    try:
+        started = time.monotonic()
+        plant_hostile_files(roots)
+        removal = plant_hostile_registry(reg_file, f"C:\\users\\{os.path.basename(profile)}\\{HOSTILE}\\")
+        open(held, "w").close()  # held without sharing by the driver while the run reads the profile
+        print(f"  planted in {time.monotonic() - started:.1f} s")
+        run = DriverRun(args.driver, "unattended", program,
+                        ["--raw", "/UNATTENDED /NODESKTOP", "--lock", held.replace(prefix() + "/drive_c", "C:")
+                         .replace("/", "\\")], timeout=600)
+    finally:
+        for root in roots:
+            shutil.rmtree(root, ignore_errors=True)
+        if os.path.exists(held):
+            os.remove(held)
+        if removal:
+            import_registry(reg_file, removal)
+        if os.path.exists(reg_file):
+            os.remove(reg_file)
+    figures = f"hostile run: {run.value('SECONDS')} s, peak working set {run.value('PEAKWORKINGSET')} bytes"
+    print(" ", figures)
+    with open(os.path.join(args.out, "hostile-figures.txt"), "a") as f:
+        f.write(figures + "\n")
+    check(run.value("EXITCODE") == "0", f"exit code {run.value('EXITCODE')}, driver {run.code}")
+    check_archive_is_the_tree(program.archive, program.tree)
+    listing = open(os.path.join(program.tree, "SYSInfo", "UserDirInfo.html"), encoding="cp1252").read()
+    check("f099999.tmp" in listing, "the folder of 100,000 files was not walked to its end")
+    check("k99\\k99" in open(os.path.join(program.tree, "SYSInfo", "DiverseRegs.html"), encoding="cp1252").read(),
+          "the key tree was not listed to its end")
+    pages = sorted(glob.glob(os.path.join(program.tree, "**", "*.html"), recursive=True))
+    broken = pages_not_rendered(pages)
+    check(not broken, f"pages that do not render: {broken}")
 
 
 def case_second_instance(args):
@@ -803,6 +930,7 @@ CASES = {
     "language": case_language,
     "close_idle": case_close_idle,
     "decline": case_decline,
+    "hostile": case_hostile,
     "measure": case_measure,
 }
 

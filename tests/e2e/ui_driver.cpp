@@ -56,6 +56,7 @@
 #include "platform/win.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <cstdarg>
@@ -825,7 +826,13 @@ int ModeUnattended(const Options& options)
     Target target = StartTarget(options, false);
     WindowWatch watch{target.info.dwProcessId, {}};
     DWORD start = GetTickCount();
+    // Sampled while it runs: an ended process has no working set to ask about.
+    SIZE_T peak = 0;
     while (WaitForSingleObject(target.info.hProcess, 10) == WAIT_TIMEOUT) {
+        PROCESS_MEMORY_COUNTERS memory = {};
+        if (GetProcessMemoryInfo(target.info.hProcess, &memory, sizeof memory)) {
+            peak = std::max(peak, memory.PeakWorkingSetSize);
+        }
         EnumWindows(&NoteWindow, reinterpret_cast<LPARAM>(&watch));
         if (GetTickCount() - start > options.runTimeoutMs) {
             TerminateProcess(target.info.hProcess, 98);
@@ -836,6 +843,7 @@ int ModeUnattended(const Options& options)
     GetExitCodeProcess(target.info.hProcess, &code);
     for (const std::string& window : watch.seen) Say("WINDOW %s", window.c_str());
     Say("SECONDS %.1f", (GetTickCount() - start) / 1000.0);
+    Say("PEAKWORKINGSET %llu", static_cast<unsigned long long>(peak));
     Say("EXITCODE %lu", code);
     CloseHandle(target.info.hProcess);
     CloseHandle(target.info.hThread);

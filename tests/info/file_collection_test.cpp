@@ -207,6 +207,31 @@ TEST_F(FileCollectionTest, RecursiveWalkKeepsTheFolderStructureOfItsCopies)
     EXPECT_EQ(listed.find("skip.txt"), std::string::npos);
 }
 
+// A file deleted between the listing and its reading is neither copied nor
+// linked; the walk goes on with the next one.
+TEST_F(FileCollectionTest, FileGoneAfterTheListingIsSkipped)
+{
+    for (const char* name : {"a.log", "gone.log", "z.log"}) ASSERT_TRUE(WriteFileBytes(SourceJoin(name), name));
+    FileListedObserver = [](const char* folder, const char* name) {
+        if (strcmp(name, "gone.log") == 0) DeleteFileA((std::string(folder) + "\\" + name).c_str());
+    };
+    Page page = OpenPage();
+    ASSERT_NE(page, nullptr);
+    FileCollectionOptions options;
+    options.targetBase = logs_.c_str();
+    options.page = page;
+    options.copy = options.listing = options.withCrc = options.withMd5 = options.withVersion = true;
+    CollectFolderFiles(Source().c_str(), "*.log", options);
+    FileListedObserver = nullptr;
+    fclose(page);
+    const std::string copies = logs_ + DirectoryPart(Source());
+    EXPECT_EQ(ReadWholeFile(copies + "a.log.txt"), "a.log");
+    EXPECT_EQ(ReadWholeFile(copies + "z.log.txt"), "z.log");
+    EXPECT_FALSE(FileExists(copies + "gone.log.txt"));
+    EXPECT_EQ(NaviText().find("gone.log"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(PagePath()).find("<strong>z.log</strong>"), std::string::npos);
+}
+
 TEST_F(FileCollectionTest, MaxSizeIsAnUpperBoundThatExcludesItself)
 {
     const long long limit = 0xA00000;  // 10 MiB

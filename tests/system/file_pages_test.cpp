@@ -362,21 +362,23 @@ TEST_F(FilePagesTest, DumpsAndDrWatsonLogOnlyInAnExtendedCollectionAskingForLarg
 // ---- the wait for the Windows folder listing ------------------------------------------------
 
 // The Windows folder listing waits without a time limit: a cancel still
-// ends the wait, and the program with it.
+// ends the wait, and the program with it. The held tool would run for
+// minutes; the bound only tells an ended wait from that on a loaded machine.
 TEST_F(FilePagesTest, CancelEndsAnUnlimitedWaitForAProgram)
 {
     Plantings planted;
     ASSERT_TRUE(planted.StandIn() && planted.Hold());
-    std::thread canceller([] {
+    volatile DWORD cancelledAt = 0;
+    std::thread canceller([&cancelledAt] {
         Sleep(300);
+        cancelledAt = GetTickCount();
         CancelRequested = 1;
     });
-    const DWORD start = GetTickCount();
     RunCommandToFile(LogsFolder, "held.txt", "held", nullptr, ("\"" + Plantings::MsinfoExe() + "\"").c_str(),
                      INFINITE, true, CREATE_NO_WINDOW, 0);
-    const DWORD took = GetTickCount() - start;
+    const DWORD ended = GetTickCount();
     canceller.join();
-    EXPECT_LT(took, 1300u);
+    EXPECT_LT(ended - cancelledAt, 30000u);
     EXPECT_FALSE(ProcessRuns("msinfo32.exe"));
 }
 

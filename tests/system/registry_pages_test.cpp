@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -224,6 +225,9 @@ TEST_F(RegistryPagesTest, RegistryTreeShowsStoredStringsDefaultsAndSubkeysInOrde
     }
     HKEY probe = nullptr;
     ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_CURRENT_USER, (tree + "B").c_str(), 0, KEY_ALL_ACCESS, &probe));
+    const std::vector<BYTE> huge(1024 * 1024 + 1, 0);  // one byte over what a tree lists
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, tree.c_str(), "huge <&>", REG_BINARY, huge.data(),
+                                             static_cast<DWORD>(huge.size())));
 
     const std::string text = Tree(tree, HKEY_CURRENT_USER, RegistryView64, Scratch("tree.html")) +
                              Tree(tree, HKEY_CURRENT_USER, RegistryView32, Scratch("tree32.html"));
@@ -231,7 +235,8 @@ TEST_F(RegistryPagesTest, RegistryTreeShowsStoredStringsDefaultsAndSubkeysInOrde
 
     const std::string rootValues = DefaultLine("root &lt;default&gt;") + StringLine("(Default)", "root &lt;default&gt;") +
                                    StringLine("big", big) + "&nbsp;count = 0x00000007<br>" +
-                                   StringLine("expand", "%SystemRoot%\\harvin-tree-test.sys") + details;
+                                   StringLine("expand", "%SystemRoot%\\harvin-tree-test.sys") + details +
+                                   "&nbsp;huge &lt;&amp;&gt; = [value of 1048577 bytes not listed]<br>";
     const std::string aValues = DefaultLine("") + "&nbsp;(Default) = <br>";
     // A default longer than its 260-byte buffer shows cut, not as missing.
     const std::string bValues = DefaultLine(bigDefault.substr(0, 259)) + StringLine("(Default)", bigDefault) +
