@@ -396,7 +396,7 @@ std::string ParameterMessageFile(const char* sourceKeyPath)
     char file[kPathSize];
     if (!ReadStringValue(HKEY_LOCAL_MACHINE, sourceKeyPath, "ParameterMessageFile", file, sizeof file, "",
                          RegistryView32)) {
-        return nullptr;
+        return std::string();
     }
     char expanded[kPathSize];
     const DWORD needed = ExpandEnvironmentStringsA(file, expanded, sizeof expanded);
